@@ -1,0 +1,24 @@
+#include <windows.h>
+
+#include "launcher/folders.h"
+#include "launcher/log.h"
+#include "launcher/settings.h"
+
+static void set_dpi_awareness() {
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (!user32) return;
+    auto set_context = reinterpret_cast<SetContextFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+    if (set_context) set_context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));
+}
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    set_dpi_awareness();
+    resolve_folders();
+    open_launcher_log();
+    launcher_log("Varnis launcher %s; tools %s; data %s", launcher_version,
+                 to_utf8(folders.tools_dir).c_str(), to_utf8(folders.data_dir).c_str());
+    load_settings();
+    return 0;
+}

@@ -1,0 +1,19 @@
+#pragma once
+#include <cstdint>
+
+enum Screen : int32_t { Iso = 0, Build = 1, Splash = 2, Restart = 3 };
+
+extern Screen current_screen;
+extern bool play_requested;  // raised by the splash menu, consumed by the main loop
+extern bool game_running;    // set once by the hand-off, never cleared
+
+void choose_first_screen();
+bool is_build_ready();
+bool begin_screen(const char* name);
+void draw_restart_screen();
+void relaunch_self();
+[[noreturn]] void exit_launcher();
+// Start-up step 9: first build, autoplay switch, then the main loop; never returns.
+[[noreturn]] void run_launcher();
+// The tools' version: VERSION's text with tabs, line ends, spaces and double quotes trimmed.
+std::wstring read_tools_version();

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Configures and builds both programs, the demo kit and the tests (after setup).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/env.sh"
+bash "$root/scripts/setup.sh"
+cd "$root"
+cmake --preset release -DIMGUI_DIR="$IMGUI_DIR" -B "$BUILD_DIR" >/dev/null
+cmake --build "$BUILD_DIR" -j "$(nproc)"

@@ -2,7 +2,10 @@
 
 #include "launcher/folders.h"
 #include "launcher/log.h"
+#include "launcher/render.h"
+#include "launcher/screen_flow.h"
 #include "launcher/settings.h"
+#include "launcher/windows.h"
 
 static void set_dpi_awareness() {
     using SetContextFn = BOOL(WINAPI*)(HANDLE);
@@ -13,12 +16,20 @@ static void set_dpi_awareness() {
     if (set_context) set_context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));
 }
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     set_dpi_awareness();
     resolve_folders();
     open_launcher_log();
     launcher_log("Varnis launcher %s; tools %s; data %s", launcher_version,
                  to_utf8(folders.tools_dir).c_str(), to_utf8(folders.data_dir).c_str());
     load_settings();
-    return 0;
+    choose_first_screen();
+    if (!create_windows(instance) || !create_device()) {
+        report_device_failure();
+        return 1;
+    }
+    show_frame_window();
+    measure_ui_scale();
+    init_ui();
+    run_launcher();
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 enum Screen : int32_t { Iso = 0, Build = 1, Splash = 2, Restart = 3 };
 

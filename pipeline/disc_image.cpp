@@ -1,4 +1,36 @@
-// PLACEHOLDER: replaced by the real implementation
 #include "pipeline/disc_image.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
 const uint64_t disc_image_offsets[4] = {0x10000, 0x18310000, 0x0FDA0000, 0x02090000};
-std::string check_disc_image(const std::wstring&) { return "PLACEHOLDER"; }
+
+static const char disc_magic[20] = {'M', 'I', 'C', 'R', 'O', 'S', 'O', 'F', 'T', '*',
+                                    'X', 'B', 'O', 'X', '*', 'M', 'E', 'D', 'I', 'A'};
+
+static bool magic_at(FILE* file, uint64_t offset) {
+    if (_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) != 0) return false;
+    char block[sizeof disc_magic];
+    if (fread(block, 1, sizeof block, file) != sizeof block) return false;
+    return memcmp(block, disc_magic, sizeof block) == 0;
+}
+
+std::string check_disc_image(const std::wstring& path) {
+    if (path.empty()) return "Choose a file.";
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    // INVALID_FILE_ATTRIBUTES has the directory bit too, so a missing path lands here as well.
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "That file does not exist.";
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (!file) return "That file cannot be read.";
+    bool found = false;
+    for (const uint64_t offset : disc_image_offsets) {
+        if (magic_at(file, offset)) {
+            found = true;
+            break;
+        }
+    }
+    fclose(file);
+    return found ? std::string() : std::string("That is not an Xbox disc image.");
+}

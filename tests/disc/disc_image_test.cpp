@@ -1,0 +1,120 @@
+// The disc image check against small sparse images: only the few bytes written take disc space.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pipeline/disc_image.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string magic = "MICROSOFT*XBOX*MEDIA";
+const char* const accepted = "";
+const char* const not_xbox = "That is not an Xbox disc image.";
+
+struct Write {
+    uint64_t offset;
+    std::string bytes;
+};
+
+// Writes each block at its offset; seeking past the end leaves a hole instead of zeros on disk.
+bool make_image(const std::wstring& path, const std::vector<Write>& writes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    for (const Write& w : writes) {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(w.offset);
+        DWORD written = 0;
+        ok = ok && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+             WriteFile(file, w.bytes.data(), static_cast<DWORD>(w.bytes.size()), &written,
+                       nullptr) &&
+             written == w.bytes.size();
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+class DiscImageTest : public testing::Test {
+protected:
+    void SetUp() override { dir = ts::make_temp_dir(L"disc"); }
+    void TearDown() override { ts::remove_tree(dir); }
+    std::wstring dir;
+};
+
+TEST_F(DiscImageTest, LooksForTheMagicOnlyAtTheFourOffsets) {
+    const std::string off_by_one = magic.substr(0, 19) + "B";
+    const struct {
+        const char* name;
+        const wchar_t* file;
+        std::vector<Write> writes;
+        const char* expected;
+    } cases[] = {
+        {"game partition alone", L"game.iso", {{0x10000, magic}}, accepted},
+        {"other extension, other bytes around", L"disc.bin",
+         {{0, std::string(4096, 'x')}, {0x10000, magic}, {0x10014, "tail"}}, accepted},
+        {"first full layout", L"a.iso", {{0x18310000, magic}}, accepted},
+        {"second full layout", L"b.iso", {{0x0FDA0000, magic}}, accepted},
+        {"third full layout, after three misses", L"c.iso", {{0x02090000, magic}}, accepted},
+        {"magic past every offset", L"d.iso", {{0x18310000 + 20, magic}}, not_xbox},
+        {"19 bytes at the end of the file", L"e.iso", {{0x10000, magic.substr(0, 19)}}, not_xbox},
+        {"19 bytes then a wrong one", L"f.iso", {{0x10000, off_by_one}}, not_xbox},
+        {"magic one byte late", L"g.iso", {{0x10001, magic}}, not_xbox},
+        {"magic one byte early", L"h.iso", {{0xFFFF, magic}}, not_xbox},
+        {"magic one byte late at a full layout", L"i.iso", {{0x02090001, magic}}, not_xbox},
+        {"short file", L"j.iso", {{0, magic}}, not_xbox},
+        {"empty file", L"k.iso", {}, not_xbox},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring path = dir + L"\\" + c.file;
+        ASSERT_TRUE(make_image(path, c.writes));
+        EXPECT_EQ(check_disc_image(path), c.expected);
+    }
+}
+
+TEST_F(DiscImageTest, PathsThatNameNoReadableFile) {
+    const std::wstring locked = dir + L"\\locked.iso";
+    ASSERT_TRUE(make_image(locked, {{0x10000, magic}}));
+    HANDLE exclusive = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
+    const struct {
+        const char* name;
+        std::wstring path;
+        const char* expected;
+    } cases[] = {
+        {"empty path", L"", "Choose a file."},
+        {"folder", dir, "That file does not exist."},
+        {"missing file", dir + L"\\missing.iso", "That file does not exist."},
+        {"missing folder on the way", dir + L"\\none\\game.iso", "That file does not exist."},
+        {"held open exclusively", locked, "That file cannot be read."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(check_disc_image(c.path), c.expected);
+    }
+    CloseHandle(exclusive);
+    EXPECT_EQ(check_disc_image(locked), accepted);
+}
+
+TEST_F(DiscImageTest, LeavesTheFileClosedAndGivesTheSameAnswerTwice) {
+    const std::wstring path = dir + L"\\M\u00edas disc.iso";
+    ASSERT_TRUE(make_image(path, {{0x02090000, magic}}));
+    EXPECT_EQ(check_disc_image(path), accepted);
+    EXPECT_EQ(check_disc_image(path), accepted);
+    // No handle of the check survives: an exclusive open and a delete succeed at once.
+    HANDLE exclusive = CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(exclusive, INVALID_HANDLE_VALUE);
+    if (exclusive != INVALID_HANDLE_VALUE) CloseHandle(exclusive);
+    EXPECT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_EQ(check_disc_image(path), "That file does not exist.");
+}
+
+}  // namespace

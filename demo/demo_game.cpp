@@ -1,0 +1,198 @@
+// The demo game module: speaks the launcher's game interface and draws a plainly labelled demo
+// picture with GDI into the window it is given, honouring DRAVIK_BRIGHTNESS and DRAVIK_SAVE_DIR.
+// The window belongs to the launcher's main thread, so it is only drawn on, never subclassed.
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+#define EXPORT extern "C" __declspec(dllexport)
+
+namespace {
+
+constexpr int original_brightness = -43;  // the runtime value of the untouched picture
+constexpr DWORD frame_ms = 33;
+
+std::wstring game_log;
+
+std::string utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
+                            nullptr, nullptr);
+    return out;
+}
+
+void log_line(const std::string& line) {
+    if (game_log.empty()) return;
+    FILE* file = _wfopen(game_log.c_str(), L"ab");
+    if (!file) return;
+    fprintf(file, "%s\n", line.c_str());
+    fclose(file);
+}
+
+std::wstring env(const wchar_t* name) {
+    wchar_t buffer[4096];
+    const DWORD n = GetEnvironmentVariableW(name, buffer, 4096);
+    if (n < 1 || n > 4095) return {};
+    return std::wstring(buffer, n);
+}
+
+int read_brightness() {
+    const std::wstring text = env(L"DRAVIK_BRIGHTNESS");
+    if (text.empty()) return original_brightness;
+    wchar_t* end = nullptr;
+    const long value = wcstol(text.c_str(), &end, 10);
+    if (*end != L'\0') return original_brightness;
+    if (value < -72) return -72;
+    if (value > 14) return 14;
+    return static_cast<int>(value);
+}
+
+// The runtime value is 100 * (0.57 * gain - 1), so -43 is a gain of 1.
+double brightness_gain(int brightness) { return (1.0 + brightness / 100.0) / 0.57; }
+
+void make_folders(const std::wstring& path) {
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == L'\\' || path[i] == L'/') {
+            const std::wstring part = path.substr(0, i);
+            if (!part.empty() && part.back() != L':') CreateDirectoryW(part.c_str(), nullptr);
+        }
+    }
+}
+
+// A tiny save: how often the demo was played and with what picture.
+void write_save(const std::wstring& folder, int brightness) {
+    if (folder.empty()) return;
+    make_folders(folder);
+    const std::wstring path = folder + L"\\demo-save.txt";
+    int plays = 0;
+    if (FILE* old = _wfopen(path.c_str(), L"rb")) {
+        if (fscanf(old, "plays=%d", &plays) != 1) plays = 0;
+        fclose(old);
+    }
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file) {
+        log_line("demo game: cannot write " + utf8(path));
+        return;
+    }
+    fprintf(file, "plays=%d\nbrightness=%d\n", plays + 1, brightness);
+    fclose(file);
+    log_line("demo game: saved to " + utf8(path));
+}
+
+COLORREF scaled(int r, int g, int b, double gain) {
+    auto channel = [gain](int v) {
+        const double scaled_value = v * gain;
+        return static_cast<BYTE>(scaled_value > 255.0 ? 255 : scaled_value);
+    };
+    return RGB(channel(r), channel(g), channel(b));
+}
+
+void fill(HDC dc, const RECT& rect, COLORREF colour) {
+    HBRUSH brush = CreateSolidBrush(colour);
+    if (!brush) return;
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+void draw_background(HDC dc, int width, int height, double gain) {
+    const int bands = 48;
+    for (int i = 0; i < bands; ++i) {
+        const RECT band = {0, height * i / bands, width, height * (i + 1) / bands};
+        fill(dc, band, scaled(20 + i * 2, 30 + i * 3, 90 + i, gain));
+    }
+}
+
+void draw_shapes(HDC dc, int width, int height, double gain, double t) {
+    const int size = height / 6;
+    for (int i = 0; i < 5; ++i) {
+        const double phase = t * (0.6 + 0.2 * i) + i * 1.3;
+        const int x = static_cast<int>((0.5 + 0.4 * std::sin(phase)) * (width - size));
+        const int y = static_cast<int>((0.55 + 0.3 * std::cos(phase * 1.7)) * (height - size));
+        HBRUSH brush = CreateSolidBrush(scaled(200 - i * 20, 120 + i * 25, 60 + i * 35, gain));
+        if (!brush) continue;
+        HGDIOBJ old_brush = SelectObject(dc, brush);
+        HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+        Ellipse(dc, x, y, x + size, y + size);
+        SelectObject(dc, old_pen);
+        SelectObject(dc, old_brush);
+        DeleteObject(brush);
+    }
+}
+
+void draw_text(HDC dc, int width, int height, double gain, int brightness,
+               const std::wstring& saves) {
+    HFONT font = CreateFontW(-(height / 14), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                             DEFAULT_PITCH, L"Tahoma");
+    HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, scaled(235, 235, 240, gain));
+    SetTextAlign(dc, TA_CENTER | TA_TOP);
+    const wchar_t* title = L"Demo game - not the real game";
+    TextOutW(dc, width / 2, height / 6, title, static_cast<int>(wcslen(title)));
+    wchar_t line[160];
+    const int n = swprintf(line, 160, L"DRAVIK_BRIGHTNESS %d  (picture x%.2f)", brightness, gain);
+    if (n > 0) TextOutW(dc, width / 2, height / 6 + height / 10, line, n);
+    const std::wstring save_line = L"Saves: " + (saves.empty() ? L"game default" : saves);
+    TextOutW(dc, width / 2, height / 6 + height / 5, save_line.c_str(),
+             static_cast<int>(save_line.size()));
+    if (old_font) SelectObject(dc, old_font);
+    if (font) DeleteObject(font);
+}
+
+// One frame drawn off-screen and copied in whole, so the picture never flickers.
+void draw_frame(HWND window, double gain, int brightness, const std::wstring& saves, double t) {
+    RECT client{};
+    if (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0) return;
+    const int width = client.right;
+    const int height = client.bottom;
+    HDC target = GetDC(window);
+    if (!target) return;
+    HDC memory = CreateCompatibleDC(target);
+    HBITMAP bitmap = memory ? CreateCompatibleBitmap(target, width, height) : nullptr;
+    if (bitmap) {
+        HGDIOBJ old_bitmap = SelectObject(memory, bitmap);
+        draw_background(memory, width, height, gain);
+        draw_shapes(memory, width, height, gain, t);
+        draw_text(memory, width, height, gain, brightness, saves);
+        BitBlt(target, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, old_bitmap);
+        DeleteObject(bitmap);
+    }
+    if (memory) DeleteDC(memory);
+    ReleaseDC(window, target);
+}
+
+}  // namespace
+
+EXPORT int varnis_game_api() { return 1; }
+
+EXPORT int varnis_game_prepare(const wchar_t* work_dir, const wchar_t* log_path) {
+    game_log = log_path ? log_path : L"";
+    log_line("demo game prepared; work folder " + utf8(work_dir ? work_dir : L""));
+    return 0;
+}
+
+EXPORT int varnis_game_run(void* parameter) {
+    HWND window = static_cast<HWND>(parameter);
+    const int brightness = read_brightness();
+    const double gain = brightness_gain(brightness);
+    const std::wstring saves = env(L"DRAVIK_SAVE_DIR");
+    log_line("demo game running; brightness " + std::to_string(brightness));
+    write_save(saves, brightness);
+    const ULONGLONG start = GetTickCount64();
+    while (IsWindow(window)) {
+        draw_frame(window, gain, brightness, saves, (GetTickCount64() - start) / 1000.0);
+        Sleep(frame_ms);
+    }
+    log_line("demo game ended: window closed");
+    return 0;
+}

@@ -1,0 +1,64 @@
+# Shared set-up of the end-to-end scripts; sourced with the build folder as $1.
+set -euo pipefail
+build=$(realpath "$1")
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+root=$repo
+. "$repo/scripts/env.sh"
+. "$repo/scripts/drive.sh"
+bin=$build/bin
+name=$(basename "$0" .sh)
+work=$build/e2e/$name
+shots=$build/e2e-shots/$name       # pictures are kept as test artifacts
+rm -rf "$work" "$shots"
+mkdir -p "$work" "$shots"
+data=$work/data
+tools=$work/tools
+launcher_log=$data/logs/launcher.log
+watch_out=$work/watch.txt
+export VARNIS_DATA; VARNIS_DATA=$(winpath "$data")
+export VARNIS_TOOLS; VARNIS_TOOLS=$(winpath "$tools")
+unset VARNIS_AUTOPLAY DRAVIK_SAVE_DIR DRAVIK_BRIGHTNESS DRAVIK_PFIFO_ASYNC VARNIS_FIXTURE_STAY
+
+[ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run through scripts/test.sh" >&2; exit 1; }
+
+# make_tools <scenario> [module]: a tools folder with the stand-in interpreter and a scenario
+# file (from tests/e2e/), VERSION 1.0-e2e and game\varnis_game.dll from a built module.
+make_tools() {
+  mkdir -p "$tools/python" "$tools/project/tools" "$tools/game"
+  cp "$bin/standin/python.exe" "$tools/python/python.exe"
+  cp "$repo/tests/e2e/$1" "$tools/project/tools/build_from_iso.py"
+  printf '1.0-e2e\n' > "$tools/VERSION"
+  cp "$bin/${2:-fixture_game_good.dll}" "$tools/game/varnis_game.dll"
+}
+
+# start_launcher [exe]: starts the launcher (and follows its relaunches) in the background.
+watch_pid=""
+start_launcher() {
+  local exe=${1:-Varnis.exe}
+  (cd "$work" && exec wine "$bin/e2e_tool.exe" watch 150000 "$exe" "$(winpath "$bin/$exe")" \
+     </dev/null >"$watch_out" 2>&1) &
+  watch_pid=$!
+}
+
+winbin=$(winpath "$bin")
+launcher_pids() { ps -eo pid=,args= | grep -F -- "$winbin\\Varnis" | grep -v grep | awk '{ print $1 }' || true; }
+watch_ended() { ! kill -0 "$watch_pid" 2>/dev/null; }
+# wait_all_exited [seconds]: every launcher process of this test has ended and was accounted for.
+wait_all_exited() { wait_until "${1:-30}" watch_ended; }
+# The distinct exit codes of the launcher processes that ran, e.g. "0 " or "1 ".
+exit_codes() { awk '/^exit/ { print $3 }' "$watch_out" | sort -u | tr '\n' ' '; }
+process_count() { grep -c '^exit' "$watch_out" || true; }
+
+fail() {
+  echo "FAIL: $*" >&2
+  for f in "$launcher_log" "$watch_out"; do [ -f "$f" ] && { echo "--- $f" >&2; sed 's/^/  | /' "$f" >&2; }; done
+  exit 1
+}
+check() { local what=$1; shift; "$@" || fail "$what"; }
+
+cleanup() {
+  local pids
+  pids=$(ps -eo pid=,args= | grep -F -e "$winbin\\" -e "$(winpath "$work")\\" | grep -v grep | awk '{ print $1 }') || true
+  [ -z "$pids" ] || kill -9 $pids 2>/dev/null || true
+}
+trap cleanup EXIT

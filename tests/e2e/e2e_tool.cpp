@@ -1,0 +1,99 @@
+// Windows-side helper of the end-to-end scripts, which cannot see full exit codes through Wine.
+//   e2e_tool watch <timeout-ms> <image-name> <command line...>
+//     starts the command line, then follows it and every later process of that image name
+//     (a relaunch starts a fresh one) until all have ended; prints "exit <pid> <code>" for each
+//     and "timeout" when the time ran out (the processes are then left running).
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <map>
+#include <string>
+
+namespace {
+
+struct Watched {
+    HANDLE handle;
+    bool ended;
+};
+
+void adopt_new_processes(const wchar_t* image, std::map<DWORD, Watched>& seen) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, image) != 0 || seen.count(entry.th32ProcessID)) continue;
+        HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                               entry.th32ProcessID);
+        if (h) seen[entry.th32ProcessID] = {h, false};
+    }
+    CloseHandle(snapshot);
+}
+
+// The raw tail of our own command line after the first `skip` arguments.
+const wchar_t* command_tail(int skip) {
+    const wchar_t* p = GetCommandLineW();
+    for (int i = 0; i < skip; ++i) {
+        bool quoted = false;
+        while (*p && (quoted || (*p != L' ' && *p != L'\t'))) {
+            if (*p == L'"') quoted = !quoted;
+            ++p;
+        }
+        while (*p == L' ' || *p == L'\t') ++p;
+    }
+    return p;
+}
+
+int watch(DWORD timeout_ms, const wchar_t* image, const wchar_t* command) {
+    std::wstring line = command;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        printf("start failed %lu\n", GetLastError());
+        return 2;
+    }
+    CloseHandle(pi.hThread);
+    std::map<DWORD, Watched> seen;
+    seen[pi.dwProcessId] = {pi.hProcess, false};
+    const ULONGLONG end = GetTickCount64() + timeout_ms;
+    for (;;) {
+        adopt_new_processes(image, seen);
+        bool all_ended = true;
+        for (auto& [pid, w] : seen) {
+            if (w.ended || WaitForSingleObject(w.handle, 0) != WAIT_OBJECT_0) {
+                all_ended = all_ended && w.ended;
+                continue;
+            }
+            DWORD code = 0;
+            GetExitCodeProcess(w.handle, &code);
+            printf("exit %lu %lu\n", pid, code);
+            fflush(stdout);
+            w.ended = true;
+        }
+        if (all_ended) break;
+        if (GetTickCount64() > end) {
+            printf("timeout\n");
+            fflush(stdout);
+            break;
+        }
+        Sleep(20);
+    }
+    for (auto& [pid, w] : seen) CloseHandle(w.handle);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);  // the scripts read plain LF lines
+    if (argc >= 5 && wcscmp(argv[1], L"watch") == 0)
+        return watch(static_cast<DWORD>(_wtoi(argv[2])), argv[3], command_tail(4));
+    fprintf(stderr, "usage: e2e_tool watch <timeout-ms> <image-name> <command line...>\n");
+    return 2;
+}

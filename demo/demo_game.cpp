@@ -127,25 +127,33 @@ void draw_shapes(HDC dc, int width, int height, double gain, double t) {
     }
 }
 
+HFONT make_font(int pixels, int weight) {
+    return CreateFontW(-pixels, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH,
+                       L"Tahoma");
+}
+
+void text_line(HDC dc, HFONT font, int x, int y, const std::wstring& text) {
+    HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
+    TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+    if (old_font) SelectObject(dc, old_font);
+}
+
 void draw_text(HDC dc, int width, int height, double gain, int brightness,
                const std::wstring& saves) {
-    HFONT font = CreateFontW(-(height / 14), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                             DEFAULT_PITCH, L"Tahoma");
-    HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
+    HFONT title = make_font(height / 14, FW_BOLD);
+    HFONT body = make_font(height / 24, FW_NORMAL);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, scaled(235, 235, 240, gain));
     SetTextAlign(dc, TA_CENTER | TA_TOP);
-    const wchar_t* title = L"Demo game - not the real game";
-    TextOutW(dc, width / 2, height / 6, title, static_cast<int>(wcslen(title)));
-    wchar_t line[160];
-    const int n = swprintf(line, 160, L"DRAVIK_BRIGHTNESS %d  (picture x%.2f)", brightness, gain);
-    if (n > 0) TextOutW(dc, width / 2, height / 6 + height / 10, line, n);
-    const std::wstring save_line = L"Saves: " + (saves.empty() ? L"game default" : saves);
-    TextOutW(dc, width / 2, height / 6 + height / 5, save_line.c_str(),
-             static_cast<int>(save_line.size()));
-    if (old_font) SelectObject(dc, old_font);
-    if (font) DeleteObject(font);
+    text_line(dc, title, width / 2, height / 6, L"Demo game - not the real game");
+    wchar_t line[96];
+    swprintf(line, 96, L"DRAVIK_BRIGHTNESS %d (picture x%.2f)", brightness, gain);
+    text_line(dc, body, width / 2, height / 6 + height / 10, line);
+    text_line(dc, body, width / 2, height / 6 + height / 10 + height / 16,
+              L"Saves: " + (saves.empty() ? std::wstring(L"game default") : saves));
+    if (body) DeleteObject(body);
+    if (title) DeleteObject(title);
 }
 
 // One frame drawn off-screen and copied in whole, so the picture never flickers.

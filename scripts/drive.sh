@@ -42,8 +42,22 @@ keys() {
 type_text() {
   xdotool windowfocus "$1" 2>/dev/null || true
   sleep 0.3
-  xdotool type --delay 30 "$2"
-  sleep 0.3
+  # xdotool types a character outside the keymap by remapping a key for a moment; give Wine time
+  # to see each such character on its own, or it may read the key after the map is restored.
+  local text=$2 run="" ch
+  while IFS= read -r -n1 ch; do
+    if [[ "$ch" == [[:print:]] && $(printf '%s' "$ch" | wc -c) -eq 1 ]]; then
+      run+=$ch
+      continue
+    fi
+    [ -z "$run" ] || xdotool type --delay 30 -- "$run"
+    run=""
+    sleep 0.5
+    xdotool type --delay 200 -- "$ch"
+    sleep 0.5
+  done < <(printf '%s' "$text")
+  [ -z "$run" ] || xdotool type --delay 30 -- "$run"
+  sleep 0.5
 }
 
 # The off-screen X window that holds the Direct3D picture of the launcher's child window:
@@ -75,3 +89,13 @@ geometry() { xwininfo -id "$1" 2>/dev/null | awk '/Width:/ { w = $2 } /Height:/ 
 
 # Picture brightness of a PNG, 0..1 (to tell a drawn screen from a black one).
 brightness() { convert "$1" -colorspace Gray -format '%[fx:mean]' info: 2>/dev/null; }
+
+# Spread of grey levels in a PNG: near 0 for an empty (uniform) picture.
+contrast() { convert "$1" -colorspace Gray -format '%[fx:standard_deviation]' info: 2>/dev/null || echo 0; }
+picture_drawn() {
+  local f; f=$(mktemp --suffix=.png)
+  shot "$f" && awk -v c="$(contrast "$f")" 'BEGIN { exit !(c > 0.03) }'
+  local r=$?; rm -f "$f"; return $r
+}
+# wait_drawn [seconds]: until the launcher's picture shows something (its first frames are done).
+wait_drawn() { wait_until "${1:-30}" picture_drawn; sleep 0.5; }

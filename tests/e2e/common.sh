@@ -49,6 +49,15 @@ wait_all_exited() { wait_until "${1:-30}" watch_ended; }
 exit_codes() { awk '/^exit/ { print $3 }' "$watch_out" | sort -u | tr '\n' ' '; }
 process_count() { grep -c '^exit' "$watch_out" || true; }
 
+# launch_frame <n>: the window of the n-th launch, once every earlier launch has ended
+# (a relaunched launcher's old window lingers for a moment while it closes).
+launch_frame() {
+  [ "$1" -le 1 ] || wait_log "$launcher_log" "launcher exiting" $(( $1 - 1 )) 30 >&2 || return 1
+  wait_until 20 test "$(process_count)" -ge $(( $1 - 1 )) || return 1
+  sleep 1
+  wait_frame 20
+}
+
 fail() {
   echo "FAIL: $*" >&2
   for f in "$launcher_log" "$watch_out"; do [ -f "$f" ] && { echo "--- $f" >&2; sed 's/^/  | /' "$f" >&2; }; done

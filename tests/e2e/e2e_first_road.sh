@@ -4,7 +4,7 @@
 . "$(dirname "$0")/common.sh" "$1"
 
 make_tools build_quick.txt
-iso=$work/Mías disc.iso
+iso="$work/Mías disc.iso"
 "$repo/demo/make-demo-iso.sh" "$iso"
 winiso=$(winpath "$iso")
 export VARNIS_FIXTURE_STAY=1   # the game keeps running until its window is gone
@@ -12,14 +12,15 @@ export VARNIS_FIXTURE_STAY=1   # the game keeps running until its window is gone
 start_launcher
 frame=$(wait_frame 30) || fail "no launcher window"
 wait_log "$launcher_log" "Varnis launcher 0.2.2; tools $VARNIS_TOOLS; data $VARNIS_DATA"
-sleep 2
+wait_drawn 30 || fail "the disc image screen was never drawn"
 shot "$shots/1-disc-image.png"
 
 # Keyboard only: Tab into the path field, type, Tab over "Browse..." to "Continue", Space.
 keys "$frame" Tab
 type_text "$frame" "$winiso"
+shot "$shots/1b-disc-image-typed.png"
 keys "$frame" Tab Tab space
-wait_log "$launcher_log" "disc image chosen: $winiso" || fail "the disc image was not accepted"
+wait_log "$launcher_log" "disc image chosen: $winiso" 1 15 || { shot "$shots/1c-not-accepted.png"; fail "the disc image was not accepted"; }
 wait_log "$launcher_log" "build started: \"$VARNIS_TOOLS\\python\\python.exe\" -u"
 sleep 1
 shot "$shots/2-build.png"
@@ -36,8 +37,8 @@ check "the script got the image as one argument" \
 build_log=$(ls "$data"/logs/build-*.log | head -n 1)
 check "the build log holds the script's output" grep -qx "STAGE lift Recompile the game code" "$build_log"
 
-sleep 2
-frame=$(wait_frame 20) || fail "no window after the relaunch"
+frame=$(launch_frame 2) || fail "no window after the relaunch"
+sleep 1
 shot "$shots/3-splash.png"
 windowed=$(geometry "$frame")
 

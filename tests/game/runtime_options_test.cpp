@@ -1,8 +1,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "game/game_module.h"
 #include "game/game_thread.h"
 #include "game_sandbox.h"
+#include "launcher/render.h"
+#include "launcher/screen_flow.h"
 #include "launcher/settings.h"
 
 namespace {
@@ -71,6 +74,20 @@ TEST_F(ExportRuntimeOptions, ChosenFolderIsCarriedIntact) {
                                              " (runtime " + to_utf8(c.runtime) + "), saves " +
                                              to_utf8(folder));
     }
+}
+
+// A request without a bound game is dropped: the interface stays and no game thread starts.
+TEST_F(ExportRuntimeOptions, HandOffWithoutABoundGameKeepsTheInterface) {
+    game_run = nullptr;
+    play_requested = true;
+    ui_ready = true;  // stands for a live interface; nothing may be released
+    hand_off_to_game();
+    const bool kept = ui_ready;
+    ui_ready = false;
+    EXPECT_TRUE(kept);
+    EXPECT_FALSE(play_requested);
+    EXPECT_FALSE(game_running);
+    EXPECT_TRUE(log_messages().empty());
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 // The demo game module: speaks the launcher's game interface and draws a plainly labelled demo
-// picture with GDI into the window it is given, honouring DRAVIK_BRIGHTNESS and DRAVIK_SAVE_DIR.
-// The window belongs to the launcher's main thread, so it is only drawn on, never subclassed.
+// picture into the window it is given, honouring DRAVIK_BRIGHTNESS and DRAVIK_SAVE_DIR.
+// The picture is drawn with GDI into memory and shown through a Direct3D 11 swap chain, as a real
+// game would show its frames (plain GDI on the window is the fallback). The window belongs to the
+// launcher's main thread, so it is only drawn on, never subclassed.
 #include <windows.h>
+#include <d3d11.h>
+#include <dxgi.h>
 
 #include <cmath>
 #include <cstdio>
@@ -156,27 +160,95 @@ void draw_text(HDC dc, int width, int height, double gain, int brightness,
     if (title) DeleteObject(title);
 }
 
-// One frame drawn off-screen and copied in whole, so the picture never flickers.
-void draw_frame(HWND window, double gain, int brightness, const std::wstring& saves, double t) {
+// The swap chain the frames are shown through; absent when Direct3D 11 is not to be had.
+struct Presenter {
+    ID3D11Device* device = nullptr;
+    ID3D11DeviceContext* context = nullptr;
+    IDXGISwapChain* chain = nullptr;
+    int width = 0;
+    int height = 0;
+};
+
+void close_presenter(Presenter& p) {
+    if (p.chain) p.chain->Release();
+    if (p.context) p.context->Release();
+    if (p.device) p.device->Release();
+    p = Presenter{};
+}
+
+bool open_presenter(HWND window, Presenter& p) {
+    DXGI_SWAP_CHAIN_DESC desc{};
+    desc.BufferDesc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;  // the byte order of a 32-bit DIB
+    desc.SampleDesc.Count = 1;
+    desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+    desc.BufferCount = 2;
+    desc.OutputWindow = window;
+    desc.Windowed = TRUE;
+    desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
+    if (FAILED(D3D11CreateDeviceAndSwapChain(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr,
+                                             D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
+                                             D3D11_SDK_VERSION, &desc, &p.chain, &p.device,
+                                             nullptr, &p.context))) {
+        close_presenter(p);
+        return false;
+    }
+    // Alt+Enter belongs to the launcher, not to DXGI.
+    IDXGIFactory* factory = nullptr;
+    if (SUCCEEDED(p.chain->GetParent(__uuidof(IDXGIFactory), reinterpret_cast<void**>(&factory)))) {
+        factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
+        factory->Release();
+    }
+    return true;
+}
+
+// Copies a top-down 32-bit picture into the back buffer and presents it.
+bool present(Presenter& p, const void* bits, int width, int height) {
+    if (width != p.width || height != p.height) {
+        if (FAILED(p.chain->ResizeBuffers(0, width, height, DXGI_FORMAT_UNKNOWN, 0))) return false;
+        p.width = width;
+        p.height = height;
+    }
+    ID3D11Texture2D* buffer = nullptr;
+    if (FAILED(p.chain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&buffer))))
+        return false;
+    p.context->UpdateSubresource(buffer, 0, nullptr, bits, static_cast<UINT>(width) * 4, 0);
+    buffer->Release();
+    return SUCCEEDED(p.chain->Present(1, 0));
+}
+
+// One frame drawn off-screen and shown in whole, so the picture never flickers.
+void draw_frame(HWND window, Presenter* presenter, double gain, int brightness,
+                const std::wstring& saves, double t) {
     RECT client{};
     if (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0) return;
     const int width = client.right;
     const int height = client.bottom;
-    HDC target = GetDC(window);
-    if (!target) return;
-    HDC memory = CreateCompatibleDC(target);
-    HBITMAP bitmap = memory ? CreateCompatibleBitmap(target, width, height) : nullptr;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down, like a texture
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC memory = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
     if (bitmap) {
         HGDIOBJ old_bitmap = SelectObject(memory, bitmap);
         draw_background(memory, width, height, gain);
         draw_shapes(memory, width, height, gain, t);
         draw_text(memory, width, height, gain, brightness, saves);
-        BitBlt(target, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+        GdiFlush();
+        if (!presenter || !present(*presenter, bits, width, height)) {
+            if (HDC target = GetDC(window)) {
+                BitBlt(target, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+                ReleaseDC(window, target);
+            }
+        }
         SelectObject(memory, old_bitmap);
         DeleteObject(bitmap);
     }
     if (memory) DeleteDC(memory);
-    ReleaseDC(window, target);
 }
 
 }  // namespace
@@ -196,11 +268,18 @@ EXPORT int varnis_game_run(void* parameter) {
     const std::wstring saves = env(L"DRAVIK_SAVE_DIR");
     log_line("demo game running; brightness " + std::to_string(brightness));
     write_save(saves, brightness);
+    Presenter presenter;
+    // VARNIS_DEMO_GDI=1 draws on the window itself, where a test can read the pixels back.
+    const bool swap_chain = env(L"VARNIS_DEMO_GDI") != L"1" && open_presenter(window, presenter);
+    log_line(swap_chain ? "demo game: showing frames through Direct3D 11"
+                        : "demo game: no Direct3D 11, drawing with GDI");
     const ULONGLONG start = GetTickCount64();
     while (IsWindow(window)) {
-        draw_frame(window, gain, brightness, saves, (GetTickCount64() - start) / 1000.0);
-        Sleep(frame_ms);
+        draw_frame(window, swap_chain ? &presenter : nullptr, gain, brightness, saves,
+                   (GetTickCount64() - start) / 1000.0);
+        Sleep(frame_ms);  // a vertical blank is not always waited for (Present on Xvfb)
     }
+    close_presenter(presenter);
     log_line("demo game ended: window closed");
     return 0;
 }

@@ -82,6 +82,7 @@ TEST(DemoGame, PreparesDrawsWithTheBrightnessSavesAndEndsWithTheWindow) {
 
     const std::wstring saves = dir + L"\\saves\\M\u00edas";
     ts::ScopedEnv save_dir(L"DRAVIK_SAVE_DIR", saves.c_str());
+    ts::ScopedEnv gdi(L"VARNIS_DEMO_GDI", L"1");  // pixels drawn with GDI can be read back
     int dim = 0, bright = 0;
     {
         ts::ScopedEnv b(L"DRAVIK_BRIGHTNESS", L"-72");

@@ -1,4 +1,148 @@
-// PLACEHOLDER: replaced by the real implementation
 #include "pipeline/build_output.h"
-void build_worker(std::shared_ptr<BuildJob>, HANDLE, HANDLE) {}
-void parse_build_line(BuildJob&, const std::string&) {}
+
+#include <emmintrin.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "launcher/log.h"
+#include "pipeline/contract.h"
+
+static bool starts_with(const std::string& line, const char* prefix) {
+    return line.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// The protocol part after a keyword: "<head> <tail>" split at its first space, as offsets into
+// the line so that ordinary build output costs no allocation.
+struct Split {
+    size_t head, head_length, tail;  // tail == npos when the rest holds no space
+};
+
+static Split split_rest(const std::string& line, size_t rest) {
+    const size_t space = line.find(' ', rest);
+    if (space == std::string::npos) return {rest, line.size() - rest, std::string::npos};
+    return {rest, space - rest, space + 1};
+}
+
+static void apply_stage(BuildJob& job, const std::string& line) {
+    const Split s = split_rest(line, std::strlen(contract::line_stage));
+    job.stage.assign(line, s.head, s.head_length);
+    if (s.tail == std::string::npos) job.status = job.stage;
+    else job.status.assign(line, s.tail, std::string::npos);
+    job.stages_seen.push_back(job.stage);
+    job.progress = 0.0f;
+    job.detail.clear();
+}
+
+static void apply_progress(BuildJob& job, const std::string& line) {
+    const Split s = split_rest(line, std::strlen(contract::line_progress));
+    const std::string number(line, s.head, s.head_length);
+    job.progress = static_cast<float>(std::atof(number.c_str())) / 100.0f;
+    if (s.tail == std::string::npos) job.detail.clear();
+    else job.detail.assign(line, s.tail, std::string::npos);
+}
+
+static void apply_continuation(BuildJob& job, const std::string& line) {
+    job.errors.push_back(line.substr(std::strlen(contract::line_continuation)));
+    // Keep the error line that opened the report and the most recent lines after it.
+    if (job.errors.size() >= 15) job.errors.erase(job.errors.begin() + 1);
+}
+
+// Every rule starts with one of these bytes; other lines never touch the job, so they need no lock.
+static bool may_be_protocol(const std::string& line) {
+    if (line.empty()) return false;
+    const char c = line[0];
+    return c == 'S' || c == 'P' || c == 'D' || c == 'E' || c == ' ';
+}
+
+void parse_build_line(BuildJob& job, const std::string& line) {
+    if (!may_be_protocol(line)) return;
+    std::lock_guard<std::mutex> lock(job.mutex);
+    if (starts_with(line, contract::line_stage)) {
+        apply_stage(job, line);
+    } else if (starts_with(line, contract::line_progress)) {
+        apply_progress(job, line);
+    } else if (starts_with(line, contract::line_done)) {
+        job.done = true;
+    } else if (starts_with(line, contract::line_error)) {
+        job.failed = true;
+        job.errors.push_back(line.substr(std::strlen(contract::line_error)));
+    } else if (job.failed && starts_with(line, contract::line_continuation)) {
+        apply_continuation(job, line);
+    }
+}
+
+// The runtime's memchr is a byte loop here; build output is mostly long ordinary lines, so the
+// line feed search goes 16 bytes at a time.
+static const char* find_line_feed(const char* from, const char* end) {
+    const __m128i feed = _mm_set1_epi8('\n');
+    for (; end - from >= 16; from += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(block, feed));
+        if (hits) return from + __builtin_ctz(static_cast<unsigned>(hits));
+    }
+    for (; from < end; ++from)
+        if (*from == '\n') return from;
+    return nullptr;
+}
+
+// Cuts every complete line out of `pending`. `scanned` is how far the previous call already
+// looked for a line feed, so a long unfinished line is not searched again on every read.
+static void parse_complete_lines(BuildJob& job, std::string& pending, size_t& scanned,
+                                 std::string& line) {
+    size_t start = 0;
+    for (;;) {
+        const char* const found =
+            find_line_feed(pending.data() + scanned, pending.data() + pending.size());
+        if (!found) break;
+        const size_t feed = static_cast<size_t>(found - pending.data());
+        size_t end = feed;
+        if (end > start && pending[end - 1] == '\r') --end;
+        line.assign(pending, start, end - start);
+        parse_build_line(job, line);
+        start = feed + 1;
+        scanned = start;
+    }
+    // One erase per read keeps the cost linear however many lines a block holds.
+    if (start > 0) pending.erase(0, start);
+    scanned = pending.size();
+}
+
+static DWORD finish_process(HANDLE process) {
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 1;
+    if (!GetExitCodeProcess(process, &code)) code = 1;
+    CloseHandle(process);
+    return code;
+}
+
+void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
+    FILE* log = _wfopen(job->log_path.c_str(), L"wb");
+    char buffer[4096];
+    std::string pending;
+    std::string line;
+    size_t scanned = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+        if (log) {
+            fwrite(buffer, 1, got, log);
+            fflush(log);
+        }
+        pending.append(buffer, got);
+        parse_complete_lines(*job, pending, scanned, line);
+    }
+    CloseHandle(pipe);
+    const DWORD code = finish_process(process);
+    if (log) fclose(log);
+
+    std::lock_guard<std::mutex> lock(job->mutex);
+    const char* outcome = job->done ? "done" : "failed";
+    if (!job->done && !job->failed) {
+        job->failed = true;
+        job->errors.push_back("The build stopped unexpectedly (exit " + std::to_string(code) + ").");
+    }
+    launcher_log("build finished: exit %lu, %s", code, outcome);
+}

@@ -28,3 +28,7 @@ void run_build_script(const std::shared_ptr<BuildJob>& job);
 void fail_build(BuildJob& job, const std::string& message);
 // The build process's command line for the current folders and settings.
 std::wstring build_command_line();
+
+// Starts the detached worker thread for a running build process; throws std::system_error when
+// the thread cannot be created. Replaceable so that tests can make the start fail.
+extern void (*start_build_worker)(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process);

@@ -1,0 +1,267 @@
+// A stand-in for the build interpreter, started exactly like it:
+//   python.exe -u <script> --iso <iso> --work <work> --bundle <bundle>
+// The "script" is a scenario: one command per line, the command word, one space, its argument.
+// Empty lines and lines starting with '#' are skipped.
+//
+//   out TEXT          TEXT and a line feed to standard output      err TEXT     the same to stderr
+//   rawout TEXT       TEXT alone to standard output, no line feed  rawerr TEXT  the same to stderr
+//   sleep MS          pause
+//   file PATH TEXT    write TEXT to <work>\PATH (folders created)
+//   ready             write <work>\ready.txt: iso=<--iso as passed>, version=<bundle's VERSION>
+//   copy FROM TO      copy <bundle>\FROM to <work>\TO (folders created)
+//   filler N EVERY    N lines of 80 bytes at full speed; with EVERY > 0 every EVERY-th is a
+//                     PROGRESS line
+//   spawn SCENARIO    start this program again on SCENARIO (relative to this scenario's folder)
+//                     with the same options; it inherits the output handles and is not waited for
+//   pid PATH          write this process's id in decimal to <work>\PATH
+//   cmdline PATH      write the raw command line (GetCommandLineW as UTF-8) to <work>\PATH
+//   args PATH         write each argument as CommandLineToArgvW splits it, one per line
+//   exit CODE         end now with CODE (decimal or 0x hex); the end of the scenario exits with 0
+//
+// TEXT knows the escapes \n \r \t \s (space) \\ and \xHH (any byte). Output goes straight to the
+// handles, unbuffered. A command that fails prints "ERROR <reason>" and exits with 1.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options {
+    std::wstring self, scenario, iso, work, bundle;
+    std::vector<std::wstring> args;
+};
+Options options;
+
+std::string utf8(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], n);
+    return out;
+}
+
+void write_handle(DWORD which, const std::string& bytes) {
+    const HANDLE h = GetStdHandle(which);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD wrote = 0;
+        if (!WriteFile(h, bytes.data() + done, (DWORD)(bytes.size() - done), &wrote, nullptr)) return;
+        done += wrote;
+    }
+}
+
+[[noreturn]] void fail(const std::string& reason) {
+    write_handle(STD_OUTPUT_HANDLE, "ERROR " + reason + "\n");
+    ExitProcess(1);
+}
+
+std::string unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        if (c == 'n') out += '\n';
+        else if (c == 'r') out += '\r';
+        else if (c == 't') out += '\t';
+        else if (c == 's') out += ' ';
+        else if (c == 'x' && i + 2 < text.size()) {
+            out += (char)strtol(text.substr(i + 1, 2).c_str(), nullptr, 16);
+            i += 2;
+        } else out += c;
+    }
+    return out;
+}
+
+std::wstring parent_of(const std::wstring& path) {
+    const size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+std::wstring join(const std::wstring& dir, const std::string& relative) {
+    std::wstring rel = wide(relative);
+    for (wchar_t& c : rel)
+        if (c == L'/') c = L'\\';
+    if (dir.empty() || dir.back() == L'\\') return dir + rel;
+    return dir + L'\\' + rel;
+}
+
+void make_parent_dirs(const std::wstring& path) {
+    const std::wstring dir = parent_of(path);
+    for (size_t i = 3; i <= dir.size(); ++i)
+        if (i == dir.size() || dir[i] == L'\\') CreateDirectoryW(dir.substr(0, i).c_str(), nullptr);
+}
+
+void write_work_file(const std::string& relative, const std::string& bytes) {
+    const std::wstring path = join(options.work, relative);
+    make_parent_dirs(path);
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) fail("cannot write " + utf8(path));
+    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (fclose(f) != 0 || !ok) fail("cannot write " + utf8(path));
+}
+
+std::string read_whole(const std::wstring& path, bool& ok) {
+    std::string out;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    ok = f != nullptr;
+    if (!f) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+std::string bundle_version() {
+    bool ok = false;
+    const std::string text = read_whole(join(options.bundle, "VERSION"), ok);
+    const char* trim = " \t\r\n\"";
+    const size_t first = text.find_first_not_of(trim);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(trim) - first + 1);
+}
+
+// Doubles the backslashes before the closing quote so they stay literal for the child.
+std::wstring quoted(const std::wstring& s) {
+    size_t trailing = 0;
+    while (trailing < s.size() && s[s.size() - 1 - trailing] == L'\\') ++trailing;
+    return L"\"" + s + std::wstring(trailing, L'\\') + L"\"";
+}
+
+void spawn(const std::string& scenario) {
+    std::wstring line = quoted(options.self) + L" -u " +
+                        quoted(join(parent_of(options.scenario), scenario)) + L" --iso " +
+                        quoted(options.iso) + L" --work " + quoted(options.work) + L" --bundle " +
+                        quoted(options.bundle);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &si, &pi))
+        fail("cannot spawn " + scenario + " (error " + std::to_string(GetLastError()) + ")");
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+void filler(const std::string& argument) {
+    char* end = nullptr;
+    const unsigned long long count = strtoull(argument.c_str(), &end, 10);
+    const unsigned long every = strtoul(end, nullptr, 10);
+    std::string block;
+    block.reserve(64 * 1024);
+    char line[81];
+    for (unsigned long long i = 1; i <= count; ++i) {
+        const bool progress = every > 0 && i % every == 0;
+        const int n = progress ? snprintf(line, sizeof line, "PROGRESS %llu filler %llu ",
+                                          (i * 100) / (count ? count : 1), i)
+                               : snprintf(line, sizeof line, "filler line %llu ", i);
+        std::memset(line + n, progress ? '-' : '.', 79 - n);
+        line[79] = '\n';
+        block.append(line, 80);
+        if (block.size() + 80 > 64 * 1024) {
+            write_handle(STD_OUTPUT_HANDLE, block);
+            block.clear();
+        }
+    }
+    write_handle(STD_OUTPUT_HANDLE, block);
+}
+
+std::string args_text() {
+    std::string out;
+    for (const std::wstring& a : options.args) out += utf8(a) + "\n";
+    return out;
+}
+
+void copy_from_bundle(const std::string& argument) {
+    const size_t space = argument.find(' ');
+    if (space == std::string::npos) fail("copy needs FROM and TO");
+    const std::wstring from = join(options.bundle, argument.substr(0, space));
+    const std::wstring to = join(options.work, argument.substr(space + 1));
+    make_parent_dirs(to);
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        fail("cannot copy " + utf8(from) + " (error " + std::to_string(GetLastError()) + ")");
+}
+
+void run_command(const std::string& command, const std::string& argument) {
+    if (command == "out") write_handle(STD_OUTPUT_HANDLE, unescape(argument) + "\n");
+    else if (command == "err") write_handle(STD_ERROR_HANDLE, unescape(argument) + "\n");
+    else if (command == "rawout") write_handle(STD_OUTPUT_HANDLE, unescape(argument));
+    else if (command == "rawerr") write_handle(STD_ERROR_HANDLE, unescape(argument));
+    else if (command == "sleep") Sleep(strtoul(argument.c_str(), nullptr, 10));
+    else if (command == "file") {
+        const size_t space = argument.find(' ');
+        write_work_file(argument.substr(0, space),
+                        space == std::string::npos ? "" : unescape(argument.substr(space + 1)));
+    } else if (command == "ready")
+        write_work_file("ready.txt", "iso=" + utf8(options.iso) + "\nversion=" + bundle_version() + "\n");
+    else if (command == "copy") copy_from_bundle(argument);
+    else if (command == "filler") filler(argument);
+    else if (command == "spawn") spawn(argument);
+    else if (command == "pid") write_work_file(argument, std::to_string(GetCurrentProcessId()));
+    else if (command == "cmdline") write_work_file(argument, utf8(GetCommandLineW()));
+    else if (command == "args") write_work_file(argument, args_text());
+    else if (command == "exit") ExitProcess((UINT)strtoul(argument.c_str(), nullptr, 0));
+    else fail("unknown scenario command: " + command);
+}
+
+void parse_arguments() {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!argv) fail("cannot read the command line");
+    for (int i = 0; i < count; ++i) options.args.push_back(argv[i]);
+    LocalFree(argv);
+    wchar_t self[2048];
+    options.self.assign(self, GetModuleFileNameW(nullptr, self, 2048));
+    for (size_t i = 1; i + 1 < options.args.size(); ++i) {
+        const std::wstring& name = options.args[i];
+        std::wstring* target = name == L"-u"         ? &options.scenario
+                               : name == L"--iso"    ? &options.iso
+                               : name == L"--work"   ? &options.work
+                               : name == L"--bundle" ? &options.bundle
+                                                     : nullptr;
+        if (target) *target = options.args[++i];
+    }
+}
+
+}  // namespace
+
+int main() {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    parse_arguments();
+    bool ok = false;
+    const std::string script = read_whole(options.scenario, ok);
+    if (!ok) fail("cannot read the scenario " + utf8(options.scenario));
+    size_t pos = 0;
+    while (pos < script.size()) {
+        size_t feed = script.find('\n', pos);
+        if (feed == std::string::npos) feed = script.size();
+        std::string line = script.substr(pos, feed - pos);
+        pos = feed + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        const size_t space = line.find(' ');
+        run_command(line.substr(0, space), space == std::string::npos ? "" : line.substr(space + 1));
+    }
+    return 0;
+}

@@ -1,0 +1,179 @@
+// Throughput of the build output worker next to a plain pipe copy of the same bytes.
+// Usage: pipeline_bench [MiB per run, default 64] [rounds, default 3]
+// Each round runs the interpreter stand-in twice per output kind: once read by a bare loop of
+// 4 KiB reads that discards everything, once through start_build and the real worker (build log
+// and parsing included). Reported: the best run of each and the median of the rounds' ratios.
+#include <windows.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "launcher/folders.h"
+#include "launcher/settings.h"
+#include "pipeline/build_runner.h"
+
+namespace {
+
+std::wstring temp_root() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    wchar_t name[64];
+    swprintf(name, 64, L"varnis-bench-%lu", GetCurrentProcessId());
+    return path_join(temp, name);
+}
+
+void write_text(const std::wstring& path, const std::string& text) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+void remove_tree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(path_join(path, L"*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path_join(path, name);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_tree(child);
+            else DeleteFileW(child.c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+double seconds_since(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+}
+
+// The stand-in with the build's own command line, read by a bare loop; returns the seconds taken.
+double plain_copy(unsigned long long& bytes) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read_end = nullptr, write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return -1;
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    std::wstring line = build_command_line();
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = write_end;
+    si.hStdError = write_end;
+    PROCESS_INFORMATION pi{};
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    const BOOL created = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                        nullptr, nullptr, &si, &pi);
+    CloseHandle(write_end);
+    if (!created) {
+        CloseHandle(read_end);
+        return -1;
+    }
+    char buffer[4096];
+    bytes = 0;
+    DWORD got = 0;
+    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes += got;
+    CloseHandle(read_end);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    const double elapsed = seconds_since(start);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return elapsed;
+}
+
+double through_worker(std::wstring& log_path) {
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    start_build();
+    log_path = current_build->log_path;
+    const std::weak_ptr<BuildJob> job = current_build;
+    current_build.reset();
+    while (!job.expired()) Sleep(1);
+    return seconds_since(start);
+}
+
+unsigned long long file_size(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (unsigned long long)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const double mib = argc > 1 ? atof(argv[1]) : 64.0;
+    const int rounds = argc > 2 ? atoi(argv[2]) : 3;
+    const unsigned long long lines = (unsigned long long)(mib * 1024 * 1024 / 80);
+
+    const std::wstring root = temp_root();
+    CreateDirectoryW(root.c_str(), nullptr);
+    folders.tools_dir = path_join(root, L"tools");
+    folders.data_dir = path_join(root, L"data");
+    derive_folder_paths(folders);
+    for (const wchar_t* dir : {L"tools", L"tools\\python", L"tools\\project",
+                               L"tools\\project\\tools", L"data", L"data\\logs", L"data\\work"})
+        CreateDirectoryW(path_join(root, dir).c_str(), nullptr);
+    wchar_t self[1040];
+    std::wstring standin(self, GetModuleFileNameW(nullptr, self, 1040));
+    standin = standin.substr(0, standin.find_last_of(L'\\')) + L"\\standin\\python.exe";
+    if (!CopyFileW(standin.c_str(), folders.python_path.c_str(), FALSE)) {
+        fprintf(stderr, "stand-in not found next to the benchmark\n");
+        return 1;
+    }
+    settings.iso = path_join(root, L"disc.iso");
+
+    struct Kind {
+        const char* name;
+        int every;
+    };
+    const Kind kinds[] = {{"ordinary lines", 0}, {"one protocol line in ten", 10}};
+    printf("%llu lines of 80 bytes (%.1f MiB) per run, best of %d rounds\n", lines,
+           lines * 80 / 1048576.0, rounds);
+    for (const Kind& kind : kinds) {
+        write_text(folders.build_script_path,
+                   "filler " + std::to_string(lines) + " " + std::to_string(kind.every) +
+                       "\nout DONE\\s\n");
+        double best_plain = 1e9, best_worker = 1e9;
+        std::vector<double> ratios;
+        unsigned long long bytes = 0;
+        for (int round = 0; round < rounds; ++round) {
+            const double plain = plain_copy(bytes);
+            std::wstring log_path;
+            const double worker = through_worker(log_path);
+            // A worker that lost bytes would look fast; its log must hold all of them.
+            const unsigned long long logged = file_size(log_path);
+            DeleteFileW(log_path.c_str());
+            if (logged != bytes) {
+                fprintf(stderr, "the build log holds %llu bytes of %llu\n", logged, bytes);
+                return 1;
+            }
+            if (plain <= 0) continue;
+            if (plain < best_plain) best_plain = plain;
+            if (worker < best_worker) best_worker = worker;
+            ratios.push_back(plain / worker);
+        }
+        if (ratios.empty()) {
+            fprintf(stderr, "the stand-in could not be started\n");
+            return 1;
+        }
+        // The machine's load drifts between rounds; a round's two runs share the same load.
+        std::sort(ratios.begin(), ratios.end());
+        const double size = bytes / 1048576.0;
+        printf("%-26s plain copy %7.1f MiB/s   worker %7.1f MiB/s   ratio of bests %.2f   "
+               "median round ratio %.2f\n",
+               kind.name, size / best_plain, size / best_worker, best_plain / best_worker,
+               ratios[ratios.size() / 2]);
+    }
+    remove_tree(root);
+    return 0;
+}

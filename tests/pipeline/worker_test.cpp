@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "build_env.h"
+#include "launcher/folders.h"
+#include "test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST_F(BuildTest, OutcomeFollowsTheProtocolAndTheExitCode) {
+    struct Case {
+        const char* name;
+        const char* scenario;
+        bool done, failed;
+        Lines errors;
+        const char* log_line;
+    };
+    const Case cases[] = {
+        {"done with a non-zero exit", "out DONE\\s\nexit 2\n", true, false, {},
+         "build finished: exit 2, done"},
+        {"error then done", "out ERROR boom\nout DONE all the same\n", true, true, {"boom"},
+         "build finished: exit 0, done"},
+        {"error and a non-zero exit", "out ERROR boom\nout \\s\\s at line 3\nexit 1\n", false, true,
+         {"boom", " at line 3"}, "build finished: exit 1, failed"},
+        {"exit 0 without done", "out STAGE fix\nexit 0\n", false, true,
+         {"The build stopped unexpectedly (exit 0)."}, "build finished: exit 0, failed"},
+        {"exit code with the high bit set", "exit 0xC0000005\n", false, true,
+         {"The build stopped unexpectedly (exit 3221225477)."},
+         "build finished: exit 3221225477, failed"},
+        {"done without a final line feed", "out STAGE fix\nrawout DONE\\s\n", false, true,
+         {"The build stopped unexpectedly (exit 0)."}, "build finished: exit 0, failed"},
+        {"done on stderr", "err DONE\\s\n", true, false, {}, "build finished: exit 0, done"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto job = run_build(c.scenario);
+        std::lock_guard<std::mutex> lock(job->mutex);
+        EXPECT_EQ(job->done, c.done);
+        EXPECT_EQ(job->failed, c.failed);
+        EXPECT_EQ(job->errors, c.errors);
+        const std::string log = launcher_log_text();
+        const std::string last = log.substr(log.rfind("build finished: "));
+        EXPECT_EQ(last, std::string(c.log_line) + "\n");
+    }
+}
+
+TEST_F(BuildTest, LinesAreCutAtLineFeedsWithOneCarriageReturnDropped) {
+    const auto job = run_build(
+        "rawout STAGE li\n"
+        "sleep 300\n"
+        "rawout ft\\r\\n\\r\\n\\r\\r\\nSTAGE a\\rb\\r\\r\\nPROGRESS 25 half\\r\n"
+        "sleep 300\n"
+        "rawout \\n\n"
+        "out DONE\\s\n");
+    std::lock_guard<std::mutex> lock(job->mutex);
+    EXPECT_TRUE(job->done);
+    EXPECT_EQ(job->stages_seen, (Lines{"lift", "a\rb\r"}));
+    EXPECT_EQ(job->status, "a\rb\r");
+    EXPECT_EQ(job->detail, "half");
+    EXPECT_FLOAT_EQ(job->progress, 0.25f);
+}
+
+TEST_F(BuildTest, SplitProgressLineIsParsedOnceWhole) {
+    write_scenario(
+        "out STAGE fix Apply fixes\n"
+        "rawout PROGRESS 12\n"
+        "pid half.txt\n"
+        "sleep 1000\n"
+        "out .5 Patching\n"
+        "out DONE\\s\n");
+    start_build();
+    const auto job = current_build;
+    ASSERT_TRUE(ts::wait_until([&] { return ts::file_exists(work_file(L"half.txt")); }, 10000));
+    Sleep(300);  // the first half has long been read by now
+    {
+        std::lock_guard<std::mutex> lock(job->mutex);
+        EXPECT_EQ(job->stage, "fix");
+        EXPECT_FLOAT_EQ(job->progress, 0.0f) << "half a line was parsed";
+    }
+    ASSERT_TRUE(all_workers_finished());
+    std::lock_guard<std::mutex> lock(job->mutex);
+    EXPECT_FLOAT_EQ(job->progress, 0.125f);
+    EXPECT_EQ(job->detail, "Patching");
+    EXPECT_TRUE(job->done);
+}
+
+TEST_F(BuildTest, GrandchildHoldingThePipeDelaysTheEnd) {
+    ts::write_file(path_join(folders.tools_dir, L"project\\tools\\grandchild.txt"),
+                   "sleep 1500\n"
+                   "out DONE\\s\n"
+                   "file grandchild-ended.txt 1\n");
+    write_scenario(
+        "pid parent.pid\n"
+        "spawn grandchild.txt\n"
+        "out parent leaves\n"
+        "exit 3\n");
+    start_build();
+    const auto job = current_build;
+    ASSERT_TRUE(ts::wait_until([&] { return ts::file_exists(work_file(L"parent.pid")); }, 10000));
+    const DWORD pid = std::stoul(ts::read_file(work_file(L"parent.pid")));
+    if (const HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, pid)) {
+        EXPECT_EQ(WaitForSingleObject(parent, 5000), WAIT_OBJECT_0);
+        CloseHandle(parent);
+    }
+    EXPECT_FALSE(ts::file_exists(work_file(L"grandchild-ended.txt")));
+    EXPECT_EQ(count_of(launcher_log_text(), "build finished"), 0u) << "ended with the parent";
+    ASSERT_TRUE(all_workers_finished());
+    EXPECT_TRUE(ts::wait_until([&] { return ts::file_exists(work_file(L"grandchild-ended.txt")); },
+                               5000));
+    std::lock_guard<std::mutex> lock(job->mutex);
+    EXPECT_TRUE(job->done);
+    EXPECT_FALSE(job->failed);
+    EXPECT_NE(launcher_log_text().find("build finished: exit 3, done\n"), std::string::npos);
+}
+
+}  // namespace

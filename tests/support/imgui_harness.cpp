@@ -80,12 +80,16 @@ Rect Headless::item_rect(const char* window_name, const char* label, const DrawF
     ImGuiWindow* window = ImGui::FindWindowByName(window_name);
     if (!window) return {};
     const ImGuiID id = window->GetID(label);
-    // The navigation code stores the focused item's rectangle when that item is submitted.
+    // The navigation code stores the focused item's rectangle when that item is submitted. A
+    // window that only now gets the focus may first move it to its default item, so retry.
     const ImRect sentinel(FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX);
-    window->NavRectRel[0] = sentinel;
-    ImGui::SetFocusID(id, window);
-    frame(draw);
-    const ImRect rel = window->NavRectRel[0];
+    ImRect rel = sentinel;
+    for (int attempt = 0; attempt < 3 && rel.Min.x == FLT_MAX; ++attempt) {
+        window->NavRectRel[0] = sentinel;
+        ImGui::SetFocusID(id, window);
+        frame(draw);
+        if (GImGui->NavId == id) rel = window->NavRectRel[0];
+    }
     if (rel.Min.x == FLT_MAX) return {};
     const ImRect abs = ImGui::WindowRectRelToAbs(window, rel);
     return Rect{abs.Min, abs.Max};

@@ -33,7 +33,7 @@ Headless::Headless(float width, float height, float scale, const wchar_t* fonts_
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
     io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
-    io.Fonts->SetTexID(reinterpret_cast<ImTextureID>(static_cast<intptr_t>(1)));
+    io.Fonts->SetTexID((ImTextureID)(intptr_t)1);  // a pointer before 1.91.4, an integer after
 }
 
 Headless::~Headless() {

@@ -116,6 +116,14 @@ static void draw_screen(Screen screen) {
     }
 }
 
+void draw_screen_in_style(Screen screen) {
+    push_launcher_style();
+    ImGui::PushFont(fonts.body);
+    draw_screen(screen);
+    ImGui::PopFont();
+    pop_launcher_style();
+}
+
 // One iteration of the main loop; false when the loop must end.
 static bool run_one_iteration() {
     MSG message;
@@ -138,12 +146,8 @@ static bool run_one_iteration() {
         return true;
     }
     begin_ui_frame();
-    push_launcher_style();
-    ImGui::PushFont(fonts.body);
     const Screen drawn = current_screen;
-    draw_screen(drawn);
-    ImGui::PopFont();
-    pop_launcher_style();
+    draw_screen_in_style(drawn);
     render_frame();
     if (drawn == Restart) {
         relaunch_self();

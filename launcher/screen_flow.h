@@ -12,6 +12,8 @@ void choose_first_screen();
 bool is_build_ready();
 bool begin_screen(const char* name);
 void draw_restart_screen();
+// One screen inside the launcher's style and body font, as the main loop draws it.
+void draw_screen_in_style(Screen screen);
 void relaunch_self();
 [[noreturn]] void exit_launcher();
 // Start-up step 9: first build, autoplay switch, then the main loop; never returns.

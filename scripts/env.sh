@@ -2,8 +2,48 @@
 root=${root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 export IMGUI_DEB_VERSION=${IMGUI_DEB_VERSION:-1.90.1+ds-1}
 export IMGUI_DIR=${IMGUI_DIR:-$root/.deps/imgui-1.90.1}
-export WINEPREFIX=${WINEPREFIX:-$root/.cache/wine/prefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 export BUILD_DIR=${BUILD_DIR:-$root/build/release}
+
+# Which Wine: VARNIS_WINE=8 is the system's own Wine when it is older than 10; VARNIS_WINE=10 is the
+# system's own when it is 10 or newer, otherwise Wine 10 in a Debian 13 userland under .cache/
+# (scripts/userland.sh). Each has its own prefix. Every Wine call goes through scripts/wine-run
+# ($VARNIS_WINE_RUN); the functions wine, wineserver and wineboot below are short for it.
+export VARNIS_WINE_RUN=$root/scripts/wine-run
+export VARNIS_USERLAND=${VARNIS_USERLAND:-$root/.cache/trixie}
+export VARNIS_WINE8_PREFIX=${VARNIS_WINE8_PREFIX:-${WINEPREFIX:-$root/.cache/wine/prefix}}
+export VARNIS_WINE10_PREFIX=${VARNIS_WINE10_PREFIX:-$root/.cache/wine10/prefix}
+
+# The major version of the system's own Wine, empty without one.
+system_wine_major() { command wine --version 2>/dev/null | sed -n 's/^wine-\([0-9]*\).*/\1/p'; }
+
+# The Wines this machine can run, oldest first: "8 10", or "10" where the system's Wine is 10 or newer.
+available_wines() {
+  local sys; sys=$(system_wine_major)
+  if [ -n "$sys" ] && [ "$sys" -lt 10 ]; then echo "8 10"; else echo "10"; fi
+}
+
+# select_wine 8|10: exports VARNIS_WINE, WINEPREFIX and VARNIS_WINE_CHROOT (the userland, or empty).
+select_wine() {
+  local sys; sys=$(system_wine_major)
+  case $1 in
+    8)
+      [ -n "$sys" ] && [ "$sys" -lt 10 ] || { echo "no Wine older than 10 on this machine" >&2; return 1; }
+      VARNIS_WINE_CHROOT=""; WINEPREFIX=$VARNIS_WINE8_PREFIX ;;
+    10)
+      if [ -n "$sys" ] && [ "$sys" -ge 10 ]; then VARNIS_WINE_CHROOT=""; else VARNIS_WINE_CHROOT=$VARNIS_USERLAND; fi
+      WINEPREFIX=$VARNIS_WINE10_PREFIX ;;
+    *) echo "unknown Wine '$1' (8 or 10)" >&2; return 1 ;;
+  esac
+  export VARNIS_WINE=$1 VARNIS_WINE_SELECTED=$1 VARNIS_WINE_CHROOT WINEPREFIX
+}
+if [ -z "${VARNIS_WINE:-}" ]; then
+  VARNIS_WINE=$(available_wines); VARNIS_WINE=${VARNIS_WINE%% *}
+fi
+[ "${VARNIS_WINE_SELECTED:-}" = "$VARNIS_WINE" ] || select_wine "$VARNIS_WINE"
+
+wine() { "$VARNIS_WINE_RUN" "$@"; }
+wineserver() { "$VARNIS_WINE_RUN" --server "$@"; }
+wineboot() { "$VARNIS_WINE_RUN" --boot "$@"; }

@@ -2,10 +2,14 @@
 # Prepares a Debian 12 machine to build and test the launcher. Idempotent, needs no input.
 #   - Debian packages (cross compiler, Wine, Xvfb, xdotool, GoogleTest, ...)
 #   - Dear ImGui sources from Debian's registry into .deps/ (never committed)
-#   - a private Wine prefix (crash dialog off, test fonts in C:\windows\Fonts)
+#   - Wine 10 in a Debian 13 userland under .cache/ when the system's Wine is older (needs root,
+#     about 1.8 GB; made once)
+#   - a private Wine prefix for each Wine (crash dialog off, test fonts in C:\windows\Fonts)
+# VARNIS_SETUP_WINES="8 10" (default: every Wine this machine can run) limits what is prepared.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/env.sh"
+. "$root/scripts/userland.sh"
 
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake ccache
           wine wine64 xvfb xauth xdotool x11-utils imagemagick fonts-wine fonts-dejavu-core
@@ -27,7 +31,8 @@ if [ ! -f "$IMGUI_DIR/imgui.h" ]; then
   echo "setup: fetching Dear ImGui $IMGUI_DEB_VERSION"
   tmp=$(mktemp -d)
   mkdir -p "$tmp/lists/partial" "$tmp/dl"
-  echo 'deb-src http://deb.debian.org/debian trixie main' > "$tmp/sources.list"
+  mirror=$(apt_mirror)
+  echo "deb-src $mirror trixie main" > "$tmp/sources.list"
   o=(-o "Dir::Etc::SourceList=$tmp/sources.list" -o Dir::Etc::SourceParts=/dev/null
      -o "Dir::State::Lists=$tmp/lists")
   apt-get "${o[@]}" update -q </dev/null
@@ -39,17 +44,32 @@ if [ ! -f "$IMGUI_DIR/imgui.h" ]; then
   rm -rf "$tmp"
 fi
 
-# Private Wine prefix.
-if [ ! -f "$WINEPREFIX/.varnis-ready" ]; then
-  echo "setup: creating Wine prefix $WINEPREFIX"
+# prepare_prefix: the selected Wine's private prefix, made once.
+prepare_prefix() {
+  [ ! -f "$WINEPREFIX/.varnis-ready" ] || return 0
+  echo "setup: creating the Wine $VARNIS_WINE prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  wineboot -i </dev/null >"$WINEPREFIX/../wineboot.log" 2>&1 || true
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-    </dev/null >>"$WINEPREFIX/../wineboot.log" 2>&1
-  wineserver -w || true
-  fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  local log=$WINEPREFIX/../wineboot.log
+  wineboot -i </dev/null >"$log" 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >>"$log" 2>&1
+  wineserver -w </dev/null >>"$log" 2>&1 || true
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
   mkdir -p "$fonts"
   cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/"
   touch "$WINEPREFIX/.varnis-ready"
-fi
-echo "setup: ready (ImGui $IMGUI_DIR, Wine prefix $WINEPREFIX)"
+}
+
+for w in ${VARNIS_SETUP_WINES:-$(available_wines)}; do
+  (
+    select_wine "$w"
+    if [ -n "$VARNIS_WINE_CHROOT" ]; then
+      make_userland
+      trap userland_unmount EXIT
+      trap 'exit 130' INT
+      trap 'exit 143' TERM
+      userland_mount
+    fi
+    prepare_prefix
+  )
+done
+echo "setup: ready (ImGui $IMGUI_DIR; Wine $(available_wines | sed 's/ / and /'))"

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The demo road: builds everything, makes a demo disc image and a demo tools folder (stand-ins for
 # the real recompiler tools and game, which are not part of this repository), then starts Varnis.exe
-# under Wine.
+# under Wine 10 (VARNIS_WINE=8 for the system's Wine 8, whose frame stays black).
 #  - With a display (DISPLAY set), the launcher opens for you to use.
 #  - Without one (or with VARNIS_DEMO_HEADLESS=1), the road runs by itself under a private Xvfb,
 #    driven with xdotool, and a picture of each screen is written to demo-out/shots.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+export VARNIS_WINE=${VARNIS_WINE:-10}
 . "$root/scripts/env.sh"
-bash "$root/scripts/build.sh" >/dev/null
+VARNIS_SETUP_WINES=$VARNIS_WINE bash "$root/scripts/build.sh" >/dev/null
 . "$root/scripts/session.sh"
 . "$root/scripts/drive.sh"
 
@@ -36,16 +37,18 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${VARNIS_DEMO_HEADLESS:-}" ]; then
 Starting Varnis.exe with the demo tools. On its first screen, enter this demo disc image:
   $winiso
 (or press Browse... and pick it), then Continue. Data: $data
-Note: under Wine 8 a Direct3D picture in a child window may stay black on screen (a Wine limit);
-run with VARNIS_DEMO_HEADLESS=1 to get pictures of every screen instead.
 EOT
+  [ "$VARNIS_WINE" != 8 ] || echo "Note: under Wine 8 the launcher's picture stays black on screen (a Wine limit)."
+  session_traps
+  session_wine
   wineserver -p </dev/null >/dev/null 2>&1 &
-  exec wine "$bin/Varnis.exe" </dev/null >"$out/wine.txt" 2>&1
+  (cd "$out" && wine "$bin/Varnis.exe" </dev/null >"$out/wine.txt" 2>&1) || true
+  exit 0
 fi
 
+session_traps
 start_session
-trap stop_session EXIT
-(cd "$out" && exec wine "$bin/Varnis.exe" </dev/null >"$out/wine.txt" 2>&1) &
+(cd "$out" && exec "$VARNIS_WINE_RUN" "$bin/Varnis.exe" </dev/null >"$out/wine.txt" 2>&1) &
 step() { echo "demo: $*"; }
 
 frame=$(wait_frame 30) || { echo "demo: the launcher did not open" >&2; exit 1; }

@@ -77,15 +77,32 @@ picture_window() {
     END { if (id) print id }'
 }
 
-# shot <file.png>: a picture of what the launcher shows.
+# shot <file.png>: a picture of what the launcher shows. Wine 10 shows it on the visible frame;
+# Wine 8 only in the off-screen window.
 shot() {
-  local id; id=$(picture_window)
+  local id
+  if [ "${VARNIS_WINE:-8}" = 8 ]; then id=$(picture_window); else id=$(frame_id); fi
   if [ -n "$id" ]; then import -window "$id" "$1" 2>/dev/null && return 0; fi
   import -window root "$1" 2>/dev/null
 }
 
 # geometry <window>: "WIDTHxHEIGHT" of an X window.
 geometry() { xwininfo -id "$1" 2>/dev/null | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
+# area <window> [inset]: "WxH+X+Y" of the window on the screen, shrunk by inset pixels on each side.
+area() {
+  xwininfo -id "$1" 2>/dev/null | awk -v i="${2:-0}" '
+    /Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+    /Width:/ { w = $2 } /Height:/ { h = $2 }
+    END { if (w > 2 * i && h > 2 * i) printf "%dx%d+%d+%d\n", w - 2 * i, h - 2 * i, x + i, y + i }'
+}
+
+# lit_share <file.png> [WxH+X+Y]: the share (0..1) of the picture's pixels, or of that part of it,
+# that are not black. The launcher's darkest colours are well above the 3 % grey level.
+lit_share() {
+  convert "$1" ${2:+-crop "$2" +repage} -colorspace Gray -threshold 3% -format '%[fx:mean]' info: 2>/dev/null || echo 0
+}
+# frame_lit <root.png> <WxH+X+Y>: most of that part of a screenshot is not black.
+frame_lit() { awk -v s="$(lit_share "$1" "$2")" 'BEGIN { exit !(s >= 0.5) }'; }
 
 # Picture brightness of a PNG, 0..1 (to tell a drawn screen from a black one).
 brightness() { convert "$1" -colorspace Gray -format '%[fx:mean]' info: 2>/dev/null; }

@@ -1,4 +1,7 @@
 # Shared set-up of the end-to-end scripts; sourced with the build folder as $1.
+# Wine: start Windows programs with `wine` (a function of scripts/env.sh) or "$VARNIS_WINE_RUN",
+# never /usr/bin/wine; they run under the Wine of this run (VARNIS_WINE=8|10, set by
+# scripts/test.sh), in its prefix. "$VARNIS_WINE_RUN" is the form for exec.
 set -euo pipefail
 build=$(realpath "$1")
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -35,7 +38,7 @@ make_tools() {
 watch_pid=""
 start_launcher() {
   local exe=${1:-Varnis.exe}
-  (cd "$work" && exec wine "$bin/e2e_tool.exe" watch 150000 "$exe" "$(winpath "$bin/$exe")" \
+  (cd "$work" && exec "$VARNIS_WINE_RUN" "$bin/e2e_tool.exe" watch 150000 "$exe" "$(winpath "$bin/$exe")" \
      </dev/null >"$watch_out" 2>&1) &
   watch_pid=$!
 }
@@ -56,6 +59,22 @@ launch_frame() {
   wait_until 20 test "$(process_count)" -ge $(( $1 - 1 )) || return 1
   sleep 1
   wait_frame 20
+}
+
+# check_visible <name>: under Wine 10, a screenshot of the whole screen shows the launcher's
+# picture inside its frame (Wine 8 shows that frame black, so there the check is skipped). The same
+# screenshot with the frame's inside painted black must be refused, or the check could not fail.
+check_visible() {
+  [ "${VARNIS_WINE:-8}" != 8 ] || return 0
+  local frame inside screen=$shots/visible-$1.png black=$work/visible-$1-black.png
+  frame=$(frame_id); inside=$(area "$frame" 8)
+  [ -n "$inside" ] || fail "no frame to look at for '$1'"
+  import -window root "$screen" 2>/dev/null || fail "no screenshot for '$1'"
+  frame_lit "$screen" "$inside" || fail "the visible frame is black at '$1' ($(lit_share "$screen" "$inside") lit in $inside)"
+  local w h x y
+  IFS='x+' read -r w h x y <<<"$inside"
+  convert "$screen" -fill black -draw "rectangle $x,$y $(( x + w - 1 )),$(( y + h - 1 ))" "$black"
+  ! frame_lit "$black" "$inside" || fail "the visible-frame check passed a black frame"
 }
 
 fail() {

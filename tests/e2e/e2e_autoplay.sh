@@ -36,6 +36,7 @@ sleep 3
 check "no autoplay for 'true'" test ! -f "$data/work/fixture-run.txt"
 check "no game started" test "$(count_lines "$launcher_log" "game started")" = 1
 shot "$shots/menu.png"
+check_visible menu
 # Play Game has the focus; Exit is three buttons below it.
 keys "$frame" Down Down Down space
 wait_all_exited 30 || fail "Exit did not end the launcher"

@@ -14,6 +14,7 @@ frame=$(wait_frame 30) || fail "no launcher window"
 wait_log "$launcher_log" "Varnis launcher 0.2.2; tools $VARNIS_TOOLS; data $VARNIS_DATA"
 wait_drawn 30 || fail "the disc image screen was never drawn"
 shot "$shots/1-disc-image.png"
+check_visible disc-image
 
 # Keyboard only: Tab into the path field, type, Tab over "Browse..." to "Continue", Space.
 keys "$frame" Tab
@@ -40,6 +41,7 @@ check "the build log holds the script's output" grep -qx "STAGE lift Recompile t
 frame=$(launch_frame 2) || fail "no window after the relaunch"
 sleep 1
 shot "$shots/3-splash.png"
+check_visible splash
 windowed=$(geometry "$frame")
 
 # press_until <key> <condition...>: presses the key (at most three times: under Wine a key-up can

@@ -19,6 +19,7 @@ wait_log "$launcher_log" "prepare failed: The built game does not match this lau
 frame=$(wait_frame 20) || fail "no menu window"
 sleep 2
 shot "$shots/rebuild-offer.png"
+check_visible rebuild-offer
 keys "$frame" space   # "Rebuild the game" has the focus
 wait_log "$launcher_log" "restarting" 1 20 || fail "Rebuild did not relaunch"
 wait_log "$launcher_log" "build started: " 1 30 || fail "the relaunch did not build"

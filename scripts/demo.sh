@@ -41,8 +41,10 @@ EOT
   [ "$VARNIS_WINE" != 8 ] || echo "Note: under Wine 8 the launcher's picture stays black on screen (a Wine limit)."
   session_traps
   session_wine
-  wineserver -p </dev/null >/dev/null 2>&1 &
   (cd "$out" && wine "$bin/Varnis.exe" </dev/null >"$out/wine.txt" 2>&1) || true
+  # The launcher relaunches itself after a build: the session lasts until every Wine process of
+  # the prefix has ended (the server then ends as well).
+  wineserver -w </dev/null >/dev/null 2>&1 || true
   exit 0
 fi
 

@@ -80,6 +80,18 @@ void measure_ui_scale() {
     ui_scale = get_dpi ? static_cast<float>(get_dpi(frame_window)) / 96.0f : system_scale;
 }
 
+// The Win32 backend loads an XInput DLL and frees it at shutdown. Wine 8's XInput keeps a reader
+// thread that outlives the DLL, so the hand-off to the game (which shuts the backend down) left
+// that thread running unmapped code and the process crashed. Pinned, the DLL stays for good.
+static void pin_xinput() {
+    static const wchar_t* const names[] = {L"xinput1_4.dll", L"xinput1_3.dll", L"xinput9_1_0.dll",
+                                           L"xinput1_2.dll", L"xinput1_1.dll"};
+    for (const wchar_t* name : names) {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &module);
+    }
+}
+
 void init_ui() {
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
@@ -89,6 +101,7 @@ void init_ui() {
     load_fonts(ui_scale);
     ImGui::GetStyle().ScaleAllSizes(ui_scale);
     ImGui_ImplWin32_Init(child_window);
+    pin_xinput();
     ImGui_ImplDX11_Init(device, device_context);
     ui_ready = true;
 }

@@ -27,6 +27,11 @@ apt_mirror() {
   printf '%s\n' "$uri"
 }
 
+# Mount points inside the userland, innermost first.
+userland_leftover_mounts() {
+  awk -v d="$VARNIS_USERLAND/" 'index($5 "/", d) == 1 { print $5 }' /proc/self/mountinfo | sort -r
+}
+
 userland_ready() { [ -f "$VARNIS_USERLAND/.varnis-ready" ]; }
 
 # Mount points this shell made, innermost last; userland_unmount removes them in reverse.
@@ -80,6 +85,13 @@ make_userland() {
   }
   local log=$VARNIS_USERLAND.log
   echo "setup: making the Debian 13 userland for Wine 10 in $VARNIS_USERLAND (about 1.8 GB, a few minutes; log $log)"
+  # A half-made userland may still hold mounts of a run that was killed outright (the repository
+  # among them): removing it through them would remove what they show.
+  userland_leftover_mounts | while read -r m; do umount -l "$m" 2>/dev/null || true; done
+  if [ -n "$(userland_leftover_mounts)" ]; then
+    echo "setup: mounts remain under $VARNIS_USERLAND; not removing it" >&2
+    return 1
+  fi
   rm -rf "$VARNIS_USERLAND"
   mkdir -p "$(dirname "$VARNIS_USERLAND")"
   debootstrap --variant=minbase --include=ca-certificates trixie "$VARNIS_USERLAND" "$mirror" \

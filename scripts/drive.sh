@@ -43,7 +43,8 @@ type_text() {
   xdotool windowfocus "$1" 2>/dev/null || true
   sleep 0.3
   # xdotool types a character outside the keymap by remapping a key for a moment; give Wine time
-  # to see each such character on its own, or it may read the key after the map is restored.
+  # to see each such character on its own, or it may read the key after the map is restored (on
+  # a busy machine 200 ms was not always enough).
   local text=$2 run="" ch
   while IFS= read -r -n1 ch; do
     if [[ "$ch" == [[:print:]] && $(printf '%s' "$ch" | wc -c) -eq 1 ]]; then
@@ -53,7 +54,7 @@ type_text() {
     [ -z "$run" ] || xdotool type --delay 30 -- "$run"
     run=""
     sleep 0.5
-    xdotool type --delay 200 -- "$ch"
+    xdotool type --delay 1000 -- "$ch"
     sleep 0.5
   done < <(printf '%s' "$text")
   [ -z "$run" ] || xdotool type --delay 30 -- "$run"

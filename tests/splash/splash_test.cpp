@@ -19,7 +19,7 @@ namespace {
 
 int dummy_game_run(void*) { return 0; }
 
-const ui::DrawFn draw = [] { draw_splash_screen(); };
+const ui::DrawFn draw = ui::screen(Splash);
 
 // A splash screen over a temporary data folder, with the game bound unless a test says otherwise.
 struct SplashScreen : testing::Test {
@@ -92,7 +92,7 @@ TEST_F(SplashScreen, UnboundGameExplainsAndOffersARebuildWithFocus) {
     ui::Headless h(960, 720, 1.0f);
     h.frame(draw);
     const auto runs = ui::text_runs();
-    const ui::TextRun* message = run_in(runs, game_message, col_error);
+    const ui::TextRun* message = run_in(runs, game_message, pal::error);
     const ui::TextRun* rebuild = ui::find_run(runs, "Rebuild the game");
     ASSERT_NE(message, nullptr);
     ASSERT_NE(rebuild, nullptr);
@@ -125,7 +125,7 @@ TEST_F(SplashScreen, LongGameMessageWrapsBetweenMargins) {
     h.frame(draw);
     int lines = 0;
     for (const ui::TextRun& run : ui::text_runs()) {
-        if (run.colour != ui::u32(col_error)) continue;
+        if (run.colour != ui::u32(pal::error)) continue;
         ++lines;
         EXPECT_NEAR(run.pos.x, 24.0f, 1.0f) << run.text;
         EXPECT_LE(run.pos.x + run.width, 640.0f - 24.0f + 1.0f) << run.text;
@@ -139,15 +139,15 @@ TEST_F(SplashScreen, LayoutFollowsTheWindowHeight) {
         ui::Headless h(c.w, c.h, c.scale);
         h.frame(draw);
         const auto runs = ui::text_runs();
-        const ui::TextRun* title = run_in(runs, "VARNIS", col_text);
+        const ui::TextRun* title = run_in(runs, "VARNIS", pal::text);
         ASSERT_NE(title, nullptr);
         EXPECT_NEAR(title->pos.y, 0.14f * c.h, 1.0f) << c.w << "x" << c.h;
         const std::string issue = std::string("Known issue in ") + launcher_version +
                                   ": in some rooms the background music plays a short repeating fragment.";
         const std::string version = std::string("v") + launcher_version +
                                     "  -  rebuilt from your own disc; no game data is included.";
-        const ui::TextRun* issue_run = run_in(runs, issue, col_warning);
-        const ui::TextRun* version_run = run_in(runs, version, col_muted);
+        const ui::TextRun* issue_run = run_in(runs, issue, pal::warning);
+        const ui::TextRun* version_run = run_in(runs, version, pal::muted);
         ASSERT_NE(issue_run, nullptr);
         ASSERT_NE(version_run, nullptr);
         EXPECT_NEAR(issue_run->pos.y, c.h - 70.0f * c.scale, 1.0f);
@@ -177,7 +177,7 @@ TEST_F(SplashScreen, PagesAndTheWayBack) {
         ASSERT_EQ(splash_page, c.page) << c.button;
         h.frame(draw);
         const auto runs = ui::text_runs();
-        EXPECT_NE(run_in(runs, c.heading, col_accent), nullptr);
+        EXPECT_NE(run_in(runs, c.heading, pal::accent), nullptr);
         EXPECT_EQ(ui::find_run(runs, "Play Game"), nullptr);
         EXPECT_NE(ui::find_run(runs, "Back"), nullptr);
 
@@ -239,7 +239,7 @@ TEST_F(SplashScreen, OptionsColumnAndAboutPanelWidths) {
         const ui::Rect slider = h.item_rect("##splash", "##brightness", draw);
         EXPECT_NEAR(slider.width(), c.column, 0.5f) << c.w;
         EXPECT_NEAR(slider.min.x, (c.w - c.column) * 0.5f, 0.5f) << c.w;
-        const ui::TextRun* label = run_in(ui::text_runs(), "Brightness", col_text);
+        const ui::TextRun* label = run_in(ui::text_runs(), "Brightness", pal::text);
         ASSERT_NE(label, nullptr);
         EXPECT_NEAR(label->pos.x, (c.w - c.column) * 0.5f, 1.0f);
 
@@ -291,13 +291,13 @@ TEST_F(SplashScreen, SavesFolderLineAndUseDefault) {
     h.frame(draw);
     auto runs = ui::text_runs();
     const std::string fallback = "C:\\Local\\dravik  (default)";
-    EXPECT_NE(run_in(runs, fallback, col_muted), nullptr) << fallback;
+    EXPECT_NE(run_in(runs, fallback, pal::muted), nullptr) << fallback;
     EXPECT_EQ(ui::find_run(runs, "Use default"), nullptr);
 
     settings.saves = L"D:\\Saved games\\Varnis";
     h.frame(draw);
     runs = ui::text_runs();
-    EXPECT_NE(run_in(runs, "D:\\Saved games\\Varnis", col_text), nullptr);
+    EXPECT_NE(run_in(runs, "D:\\Saved games\\Varnis", pal::text), nullptr);
     ASSERT_NE(ui::find_run(runs, "Use default"), nullptr);
 
     h.click(h.item_rect("##splash", "Use default", draw).centre(), draw);
@@ -337,7 +337,7 @@ TEST_F(SplashScreen, AboutTextScrollsInsideItsPanel) {
     ASSERT_NE(child, nullptr);
     ASSERT_GT(child->ScrollMax.y, 0.0f) << "the text is taller than the panel";
     auto runs = ui::text_runs();
-    const ui::TextRun* title = run_in(runs, "About Recompilation", col_accent);
+    const ui::TextRun* title = run_in(runs, "About Recompilation", pal::accent);
     ASSERT_NE(title, nullptr);
     const float title_y = title->pos.y;
     const ui::Rect back = h.item_rect("##splash", "Back", draw);
@@ -348,7 +348,7 @@ TEST_F(SplashScreen, AboutTextScrollsInsideItsPanel) {
     const float right = child->Pos.x + child->Size.x - 24.0f;
     int wrapped = 0;
     for (const ui::TextRun& run : runs) {
-        if (run.colour != ui::u32(col_muted) || run.pos.y < child->Pos.y) continue;
+        if (run.colour != ui::u32(pal::muted) || run.pos.y < child->Pos.y) continue;
         if (run.pos.y > child->Pos.y + child->Size.y) continue;
         EXPECT_LE(run.pos.x + run.width, right + 1.0f) << run.text;
         wrapped += std::fabs(run.pos.x - (child->Pos.x + child->WindowPadding.x + 18.0f)) < 1.0f;
@@ -363,7 +363,7 @@ TEST_F(SplashScreen, AboutTextScrollsInsideItsPanel) {
     h.frame(draw);
     EXPECT_GT(child->Scroll.y, 0.0f);
     runs = ui::text_runs();
-    title = run_in(runs, "About Recompilation", col_accent);
+    title = run_in(runs, "About Recompilation", pal::accent);
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->pos.y, title_y) << "the title lines do not scroll";
     EXPECT_NEAR(h.item_rect("##splash", "Back", draw).min.y, back.min.y, 0.5f);
@@ -379,11 +379,11 @@ TEST_F(SplashScreen, AboutTextFitsATallWindow) {
     EXPECT_EQ(child->ScrollMax.y, 0.0f);
     const auto runs = ui::text_runs();
     for (const char* heading : {"Work in progress", "Recompilation", "Original game", "Libraries and tools"})
-        EXPECT_NE(run_in(runs, heading, col_accent), nullptr) << heading;
+        EXPECT_NE(run_in(runs, heading, pal::accent), nullptr) << heading;
     for (const char* name : {"Dravik", "Xbox emulator", "Varnis", "Dear ImGui", "Capstone", "Python",
                              "Zig", "CMake and Ninja"})
-        EXPECT_NE(run_in(runs, name, col_text), nullptr) << name;
-    EXPECT_NE(run_in(runs, std::string("v") + launcher_version, col_muted), nullptr);
+        EXPECT_NE(run_in(runs, name, pal::text), nullptr) << name;
+    EXPECT_NE(run_in(runs, std::string("v") + launcher_version, pal::muted), nullptr);
 }
 
 }  // namespace

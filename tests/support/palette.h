@@ -1,7 +1,6 @@
 #pragma once
-// The launcher's colours as its description gives them (RGBA, each channel 0..1), written out
-// here once so that screen tests compare what is drawn with these numbers, never with the
-// product's own constants.
+// The launcher's colours (RGBA, each channel 0..1), written out here once so that screen tests
+// compare what is drawn with these numbers, never with the product's own constants.
 #include <imgui.h>
 
 namespace pal {

@@ -70,7 +70,8 @@ struct LiveWindows : testing::Test {
 
 TEST_F(LiveWindows, ChildFollowsTheFrameAt4By3) {
     struct Case { int w, h, x, y, cw, ch; };
-    const Case cases[] = {{800, 300, 200, 0, 400, 300}, {300, 800, 0, 287, 300, 225}, {640, 480, 0, 0, 640, 480}};
+    const Case cases[] = {
+        {800, 300, 200, 0, 400, 300}, {300, 800, 0, 287, 300, 225}, {640, 480, 0, 0, 640, 480}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
         RECT outer = {0, 0, c.w, c.h};
@@ -198,7 +199,8 @@ TEST_F(LiveWindows, AltAloneOpensNoWindowMenu) {
     // Alt alone, and Alt+Space (which looks the space up in the window menu and opens it).
     for (const LPARAM key : {LPARAM(0), LPARAM(' ')}) {
         for (HWND window : {frame_window, child_window}) {
-            SCOPED_TRACE(testing::Message() << (window == frame_window ? "frame" : "child") << " key " << key);
+            SCOPED_TRACE(testing::Message() << (window == frame_window ? "frame" : "child")
+                                            << " key " << key);
             loop = MenuLoop{};
             // A timer can only fire inside the call if something in it pumps messages: a menu loop.
             const UINT_PTR timer = SetTimer(nullptr, 0, 300, in_modal_loop);
@@ -259,7 +261,8 @@ TEST_F(LiveWindows, DeviceCreationRetriesWithWarpOnlyWhenUnsupported) {
         {S_OK, S_OK, true, {hw}, nullptr},
         {DXGI_ERROR_UNSUPPORTED, S_OK, true, {hw, warp}, nullptr},
         {E_FAIL, S_OK, false, {hw}, "D3D11 device creation failed: 0x80004005\n"},
-        {DXGI_ERROR_UNSUPPORTED, E_OUTOFMEMORY, false, {hw, warp}, "D3D11 device creation failed: 0x8007000E\n"},
+        {DXGI_ERROR_UNSUPPORTED, E_OUTOFMEMORY, false, {hw, warp},
+         "D3D11 device creation failed: 0x8007000E\n"},
     };
     const std::wstring log_path = dir + L"\\launcher.log";
     for (const Case& c : cases) {

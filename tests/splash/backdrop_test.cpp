@@ -54,7 +54,8 @@ TEST(HexBackdrop, FirstSparkIsBornAfterFourTenthsFromFourNumbers) {
     EXPECT_EQ(c.row, 0);   // u2 = 0x1.09244cp-5 of 20 rows
     EXPECT_EQ(c.age, 0.0f);
     EXPECT_EQ(c.strength, 0x1.d23378p-1f);  // 0.75 + 0.25 * 0x1.48cddcp-1
-    EXPECT_EQ(b.spawn_timer, 0x1.d7934cp-1f) << "0.55 + 1.05 * 0x1.69dba0p-2; the remainder below zero is dropped";
+    // 0.55 + 1.05 * 0x1.69dba0p-2; the remainder below zero is dropped.
+    EXPECT_EQ(b.spawn_timer, 0x1.d7934cp-1f);
     EXPECT_EQ(b.rng(), 3237169387u) << "exactly four engine outputs per spark";
     EXPECT_EQ(glow_at(glow, c.col, c.row), 0.0f) << "invisible in the frame of its birth";
 }

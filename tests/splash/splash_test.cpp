@@ -380,7 +380,8 @@ TEST_F(SplashScreen, OptionsTextsAndLabels) {
     h.frame(draw);
     const auto runs = ui::text_runs();
     EXPECT_NE(run_in(runs, "Options", pal::accent), nullptr);
-    for (const char* label : {"Brightness", "Full screen", "Saved games folder", "Choose folder...", "Open folder"})
+    for (const char* label :
+         {"Brightness", "Full screen", "Saved games folder", "Choose folder...", "Open folder"})
         EXPECT_NE(run_in(runs, label, pal::text), nullptr) << label;
     std::vector<std::string> muted;
     for (const Block& b : blocks(runs, 0, 720))
@@ -426,7 +427,8 @@ struct ShellCall {
 };
 ShellCall shell;
 
-HINSTANCE WINAPI fake_shell(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show) {
+HINSTANCE WINAPI fake_shell(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                            LPCWSTR directory, INT show) {
     ++shell.calls;
     shell.owner = owner;
     shell.verb = verb ? verb : L"";
@@ -609,8 +611,9 @@ TEST_F(SplashScreen, AboutTextFitsATallWindow) {
         {pal::text, "Dravik"},
         {pal::muted, nullptr},
         {pal::text, nullptr},  // the emulator's name
-        {pal::muted, "the open-source Xbox emulator (GPL-2.0-or-later). The runtime's graphics and audio hardware "
-                     "code is derived from it, and it is the reference this port is checked against."},
+        {pal::muted, "the open-source Xbox emulator (GPL-2.0-or-later). The runtime's graphics and "
+                     "audio hardware code is derived from it, and it is the reference this port is "
+                     "checked against."},
         {pal::accent, "Original game"},
         {pal::text, "Varnis"},
         {pal::muted, nullptr},
@@ -655,7 +658,8 @@ TEST_F(SplashScreen, AboutTextScrollsByKeyboard) {
     ASSERT_GT(child->ScrollMax.y, 0.0f);
     // The first key wakes navigation on "Back", Up reaches the panel above it (an item of the
     // page while it can scroll), Space goes into it, and Down then scrolls it line by line.
-    for (const ImGuiKey key : {ImGuiKey_DownArrow, ImGuiKey_UpArrow, ImGuiKey_Space, ImGuiKey_DownArrow, ImGuiKey_DownArrow})
+    for (const ImGuiKey key :
+         {ImGuiKey_DownArrow, ImGuiKey_UpArrow, ImGuiKey_Space, ImGuiKey_DownArrow, ImGuiKey_DownArrow})
         h.press_key(key, draw);
     EXPECT_GT(child->Scroll.y, 0.0f);
     const float down = child->Scroll.y;

@@ -82,9 +82,11 @@ void resolve_folders() {
     CreateDirectoryW(folders.logs_dir.c_str(), nullptr);
 }
 
+LocalTimeFn log_name_clock = GetLocalTime;
+
 std::wstring timestamped_log_name(const wchar_t* prefix) {
     SYSTEMTIME t;
-    GetLocalTime(&t);
+    log_name_clock(&t);
     wchar_t name[64];
     swprintf(name, 64, L"%ls-%04d%02d%02d-%02d%02d%02d.log", prefix, t.wYear, t.wMonth, t.wDay,
              t.wHour, t.wMinute, t.wSecond);

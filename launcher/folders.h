@@ -30,3 +30,7 @@ void resolve_folders();
 void derive_folder_paths(Folders& f);
 // Local time as "<prefix>-YYYYMMDD-HHMMSS.log", the name of a per-run log.
 std::wstring timestamped_log_name(const wchar_t* prefix);
+// The clock behind those names (GetLocalTime), replaceable so tests can fix the time.
+struct _SYSTEMTIME;
+using LocalTimeFn = void (*)(_SYSTEMTIME*);
+extern LocalTimeFn log_name_clock;

@@ -15,6 +15,9 @@
 #include "screens/look.h"
 #include "screens/widgets.h"
 
+BrowseForFolderFn browse_for_folder_fn = SHBrowseForFolderW;
+ShellExecuteFn shell_execute_fn = ShellExecuteW;
+
 namespace {
 
 constexpr int picture_min = -50;
@@ -74,7 +77,7 @@ void choose_saves_folder() {
     info.hwndOwner = frame_window;
     info.lpszTitle = L"Choose the folder for your Varnis saved games";
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
+    PIDLIST_ABSOLUTE item = browse_for_folder_fn(&info);
     if (!item) return;
     wchar_t path[MAX_PATH + 1] = {};
     if (SHGetPathFromIDListW(item, path)) {
@@ -88,7 +91,7 @@ void choose_saves_folder() {
 void open_saves_folder() {
     const std::wstring folder = effective_saves_folder();
     CreateDirectoryW(folder.c_str(), nullptr);
-    ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    shell_execute_fn(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void draw_saves(const Column& column) {

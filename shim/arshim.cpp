@@ -8,6 +8,9 @@ namespace {
 
 constexpr DWORD path_capacity = 1040;
 constexpr size_t command_capacity = 32768;
+// CreateProcessW takes at most 32,767 characters counting the terminating zero, so a line that
+// only just fits the buffer could never start; it is too long, not a zig.exe that cannot start.
+constexpr size_t command_max_length = 32766;
 
 // Text for the caller's console, or UTF-8 when standard error is redirected.
 void write_error(const wchar_t* text) {
@@ -59,7 +62,7 @@ int wmain() {
     static wchar_t command[command_capacity];
     const int length = _snwprintf(command, command_capacity, L"\"%ls\\zig\\zig.exe\" %ls %ls", root,
                                   L"ranlib", tail);
-    if (length < 0 || static_cast<size_t>(length) >= command_capacity) {
+    if (length < 0 || static_cast<size_t>(length) > command_max_length) {
         write_error(L"zig shim: command line too long\n");
         return 1;
     }

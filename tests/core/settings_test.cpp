@@ -118,20 +118,23 @@ TEST_F(SettingsTest, FailedWriteKeepsTheOldFileWholeAndLogs) {
     for (size_t at = 0; (at = text.find("cannot write settings.ini\n", at)) != std::string::npos; ++at)
         ++count;
     EXPECT_EQ(count, 2u) << text;
-    EXPECT_EQ(settings.iso, L"C:\\other.iso");  // memory keeps the new value
 
-    save_settings();  // once nothing is in the way, the new values land
+    save_settings();  // once nothing is in the way, the values kept in memory land
     EXPECT_EQ(ts::read_file(folders.settings_path),
               "iso=C:\\other.iso\npicture=0\nsaves=\nfullscreen=0\n");
 }
 
-TEST_F(SettingsTest, MissingDataFolderLogsAndLeavesMemory) {
+TEST_F(SettingsTest, MissingDataFolderLogsAndCreatesNothing) {
     folders.settings_path = dir + L"\\gone\\settings.ini";
     open_launcher_log();
     settings.picture = 9;
     save_settings();
-    EXPECT_NE(log().find("cannot write settings.ini"), std::string::npos);
-    EXPECT_EQ(settings.picture, 9);
+    EXPECT_NE(log().find("cannot write settings.ini\n"), std::string::npos);
+    EXPECT_EQ(GetFileAttributesW((dir + L"\\gone").c_str()), INVALID_FILE_ATTRIBUTES);
+    // Once the folder is there, the next save writes what the failed one could not.
+    CreateDirectoryW((dir + L"\\gone").c_str(), nullptr);
+    save_settings();
+    EXPECT_EQ(ts::read_file(folders.settings_path), "iso=\npicture=9\nsaves=\nfullscreen=0\n");
 }
 
 TEST(KeyValues, ReadTextFileConvertsUtf8AndKeepsTheMark) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "launcher/folders.h"
@@ -68,20 +69,26 @@ struct LiveWindows : testing::Test {
 };
 
 TEST_F(LiveWindows, ChildFollowsTheFrameAt4By3) {
-    RECT outer = {0, 0, 800, 300};
-    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
-    SetWindowPos(frame_window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                 SWP_NOMOVE | SWP_NOZORDER);
-    pump();
-    RECT client;
-    GetClientRect(frame_window, &client);
-    const ChildRect expected = letterbox_rect(client.right, client.bottom);
-    const RECT r = child_rect();
-    EXPECT_EQ(r.left, expected.x);
-    EXPECT_EQ(r.top, expected.y);
-    EXPECT_EQ(r.right - r.left, expected.width);
-    EXPECT_EQ(r.bottom - r.top, expected.height);
-    EXPECT_EQ(3 * (r.right - r.left), 4 * (r.bottom - r.top));
+    struct Case { int w, h, x, y, cw, ch; };
+    const Case cases[] = {
+        {800, 300, 200, 0, 400, 300}, {300, 800, 0, 287, 300, 225}, {640, 480, 0, 0, 640, 480}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        RECT outer = {0, 0, c.w, c.h};
+        AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+        SetWindowPos(frame_window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        pump();
+        RECT client;
+        GetClientRect(frame_window, &client);
+        ASSERT_EQ(client.right, c.w);
+        ASSERT_EQ(client.bottom, c.h);
+        const RECT r = child_rect();
+        EXPECT_EQ(r.left, c.x);
+        EXPECT_EQ(r.top, c.y);
+        EXPECT_EQ(r.right - r.left, c.cw);
+        EXPECT_EQ(r.bottom - r.top, c.ch);
+    }
 }
 
 TEST_F(LiveWindows, FullScreenTogglesAndRestoresPlacement) {
@@ -127,14 +134,93 @@ TEST_F(LiveWindows, FullScreenKeysToggleOncePerPressAndSave) {
     SendMessageW(child_window, WM_KEYDOWN, VK_RETURN, first_press);
     SendMessageW(child_window, WM_SYSKEYDOWN, VK_RETURN, first_press);  // Enter without Alt
     EXPECT_FALSE(is_fullscreen());
-    EXPECT_EQ(SendMessageW(child_window, WM_SYSCHAR, 0x0D, alt), 0);
-    EXPECT_EQ(SendMessageW(frame_window, WM_SYSCOMMAND, SC_KEYMENU, 0), 0);
-    EXPECT_EQ(SendMessageW(child_window, WM_SYSCOMMAND, SC_KEYMENU, 0), 0);
+}
+
+// What reaches a window, recorded on the way in; everything is passed on to its own procedure.
+struct Spy {
+    HWND window = nullptr;
+    WNDPROC original = nullptr;
+    int menu_chars = 0;  // SC_KEYMENU carrying a character to look up in the window menu
+};
+Spy spy;
+
+LRESULT CALLBACK spy_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_KEYMENU && lparam != 0) ++spy.menu_chars;
+    return CallWindowProcW(spy.original, window, message, wparam, lparam);
+}
+
+void watch(HWND window) {
+    spy = Spy{};
+    spy.window = window;
+    spy.original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(spy_proc)));
+}
+
+void unwatch() { SetWindowLongPtrW(spy.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(spy.original)); }
+
+TEST_F(LiveWindows, AltEnterCharacterNeverReachesTheDefaultProcedure) {
+    // The default handling of a system character looks it up in the window menu (and beeps
+    // when nothing matches) by sending SC_KEYMENU with the character to the same window.
+    watch(child_window);
+    SendMessageW(child_window, WM_SYSCHAR, 0x0D, 1 | (1 << 29));
+    unwatch();
+    EXPECT_EQ(spy.menu_chars, 0);
+    // Any other system character does get there, so the spy sees what it should.
+    watch(child_window);
+    SendMessageW(child_window, WM_SYSCHAR, 'x', 1 | (1 << 29));
+    unwatch();
+    EXPECT_EQ(spy.menu_chars, 1);
+}
+
+// Set while a modal loop runs inside a call that should have returned at once.
+struct MenuLoop {
+    bool entered = false;
+    bool menu_window = false;
+};
+MenuLoop loop;
+
+void CALLBACK in_modal_loop(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    loop.entered = true;
+    loop.menu_window = FindWindowW(L"#32768", nullptr) != nullptr;
+    // Leave the menu loop, so that a failing test ends instead of hanging.
+    EndMenu();
+    for (int i = 0; i < 3; ++i) {
+        PostMessageW(frame_window, WM_KEYDOWN, VK_ESCAPE, 1);
+        PostMessageW(frame_window, WM_KEYUP, VK_ESCAPE, 1 | (3u << 30));
+    }
+    PostMessageW(frame_window, WM_CANCELMODE, 0, 0);
+}
+
+TEST_F(LiveWindows, AltAloneOpensNoWindowMenu) {
+    SetForegroundWindow(frame_window);
+    SetFocus(child_window);
+    pump();
+    // Alt alone, and Alt+Space (which looks the space up in the window menu and opens it).
+    for (const LPARAM key : {LPARAM(0), LPARAM(' ')}) {
+        for (HWND window : {frame_window, child_window}) {
+            SCOPED_TRACE(testing::Message() << (window == frame_window ? "frame" : "child")
+                                            << " key " << key);
+            loop = MenuLoop{};
+            // A timer can only fire inside the call if something in it pumps messages: a menu loop.
+            const UINT_PTR timer = SetTimer(nullptr, 0, 300, in_modal_loop);
+            ASSERT_NE(timer, 0u);
+            const ULONGLONG start = GetTickCount64();
+            SendMessageW(window, WM_SYSCOMMAND, SC_KEYMENU, key);
+            const ULONGLONG took = GetTickCount64() - start;
+            KillTimer(nullptr, timer);
+            EXPECT_FALSE(loop.entered) << "a menu loop ran for " << took << " ms";
+            EXPECT_FALSE(loop.menu_window);
+            EXPECT_EQ(FindWindowW(L"#32768", nullptr), nullptr);
+            pump();
+        }
+    }
 }
 
 // Device creation through a stand-in factory that records what it was asked for.
 std::vector<D3D_DRIVER_TYPE> asked;
 HRESULT hardware_result = S_OK;
+HRESULT warp_result = S_OK;
 HRESULT WINAPI fake_create(IDXGIAdapter* adapter, D3D_DRIVER_TYPE type, HMODULE module, UINT flags,
                            const D3D_FEATURE_LEVEL* levels, UINT count, UINT sdk,
                            const DXGI_SWAP_CHAIN_DESC* desc, IDXGISwapChain** chain,
@@ -147,9 +233,10 @@ HRESULT WINAPI fake_create(IDXGIAdapter* adapter, D3D_DRIVER_TYPE type, HMODULE 
     EXPECT_EQ(desc->BufferCount, 2u);
     EXPECT_EQ(desc->OutputWindow, child_window);
     if (type == D3D_DRIVER_TYPE_HARDWARE && hardware_result != S_OK) return hardware_result;
-    // The software retry is served by the real factory so the rest of start-up is real.
-    return D3D11CreateDeviceAndSwapChain(adapter, D3D_DRIVER_TYPE_HARDWARE, module, flags, levels,
-                                         count, sdk, desc, chain, dev, level, context);
+    if (type == D3D_DRIVER_TYPE_WARP && warp_result != S_OK) return warp_result;
+    // Otherwise the real factory serves exactly what was asked for, so the rest is real.
+    return D3D11CreateDeviceAndSwapChain(adapter, type, module, flags, levels, count, sdk, desc,
+                                         chain, dev, level, context);
 }
 
 void release_device() {
@@ -166,25 +253,37 @@ void release_device() {
 TEST_F(LiveWindows, DeviceCreationRetriesWithWarpOnlyWhenUnsupported) {
     open_launcher_log();
     create_device_fn = fake_create;
-    struct Case { HRESULT hardware; bool ok; std::vector<D3D_DRIVER_TYPE> asked; };
+    struct Case { HRESULT hardware, warp; bool ok; std::vector<D3D_DRIVER_TYPE> asked; const char* logged; };
+    const D3D_DRIVER_TYPE hw = D3D_DRIVER_TYPE_HARDWARE, warp = D3D_DRIVER_TYPE_WARP;
+    // Under Wine the software rasteriser is served by the same device as hardware; the
+    // driver type asked for is what tells the two paths apart.
     const Case cases[] = {
-        {S_OK, true, {D3D_DRIVER_TYPE_HARDWARE}},
-        {DXGI_ERROR_UNSUPPORTED, true, {D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP}},
-        {E_FAIL, false, {D3D_DRIVER_TYPE_HARDWARE}},
+        {S_OK, S_OK, true, {hw}, nullptr},
+        {DXGI_ERROR_UNSUPPORTED, S_OK, true, {hw, warp}, nullptr},
+        {E_FAIL, S_OK, false, {hw}, "D3D11 device creation failed: 0x80004005\n"},
+        {DXGI_ERROR_UNSUPPORTED, E_OUTOFMEMORY, false, {hw, warp},
+         "D3D11 device creation failed: 0x8007000E\n"},
     };
+    const std::wstring log_path = dir + L"\\launcher.log";
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.hardware << " " << c.warp);
         asked.clear();
         hardware_result = c.hardware;
+        warp_result = c.warp;
+        const size_t logged_before = ts::read_file(log_path).size();
         EXPECT_EQ(create_device(), c.ok);
         EXPECT_EQ(asked, c.asked);
         EXPECT_EQ(render_target_view != nullptr, c.ok);
+        const std::string logged = ts::read_file(log_path).substr(logged_before);
+        if (c.logged)
+            EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
+        else
+            EXPECT_EQ(logged, "");
         release_device();
     }
     create_device_fn = D3D11CreateDeviceAndSwapChain;
     fclose(launcher_log_file);
     launcher_log_file = nullptr;
-    EXPECT_NE(ts::read_file(dir + L"\\launcher.log").find("D3D11 device creation failed: 0x80004005\n"),
-              std::string::npos);
 }
 
 }  // namespace

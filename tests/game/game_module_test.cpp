@@ -18,20 +18,20 @@ struct BindGameModule : GameSandbox {
     }
 };
 
+SYSTEMTIME fixed_time = {2026, 3, 6, 7, 4, 5, 9, 0};
+void fixed_clock(SYSTEMTIME* t) { *t = fixed_time; }
+
 TEST_F(BindGameModule, GoodModuleIsPreparedWithTheWorkFolderAndANewGameLog) {
+    log_name_clock = fixed_clock;
     bind("fixture_game_good", L"w\u00e9rk");
+    log_name_clock = GetLocalTime;
     ASSERT_NE(game_run, nullptr);
     EXPECT_EQ(game_message, "");
     EXPECT_EQ(calls("fixture_api_calls"), 1);
     EXPECT_EQ(calls("fixture_prepare_calls"), 1);
     EXPECT_EQ(calls("fixture_run_calls"), 0);
 
-    // logs\game-YYYYMMDD-HHMMSS.log
-    const std::wstring prefix = folders.logs_dir + L"\\game-";
-    ASSERT_EQ(game_log_path.size(), prefix.size() + 19);
-    EXPECT_EQ(game_log_path.substr(0, prefix.size()), prefix);
-    EXPECT_EQ(game_log_path[prefix.size() + 8], L'-');
-    EXPECT_EQ(game_log_path.substr(game_log_path.size() - 4), L".log");
+    EXPECT_EQ(game_log_path, folders.logs_dir + L"\\game-20260307-040509.log");
 
     const std::string prepared = record(L"fixture-prepare.txt");
     EXPECT_TRUE(has_line(prepared, "work_dir=" + to_utf8(folders.work_dir))) << prepared;

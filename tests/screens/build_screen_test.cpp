@@ -16,7 +16,7 @@
 
 namespace {
 
-const ui::DrawFn draw = draw_build_screen;
+const ui::DrawFn draw = ui::screen(Build);
 
 struct BuildScreen : ScreenTest {
     std::shared_ptr<BuildJob> job;
@@ -33,12 +33,26 @@ struct BuildScreen : ScreenTest {
 float column(float width, float scale) { return std::min(620 * scale, width - 80 * scale); }
 float left(float width, float scale) { return (width - column(width, scale)) * 0.5f; }
 
+// The seven build stages in display order: the key the build script names and the label shown.
+const struct {
+    const char* key;
+    const char* label;
+} stages[7] = {
+    {"extract", "Extract the game from your disc"},
+    {"stage", "Prepare the recompiler"},
+    {"analyse", "Read the game executable"},
+    {"lift", "Recompile the game code"},
+    {"fix", "Apply fixes"},
+    {"compile", "Compile"},
+    {"ready", "Ready"},
+};
+
 // The seven rows as drawn: their runs, in table order.
 std::vector<ui::TextRun> stage_rows(const std::vector<ui::TextRun>& runs) {
     std::vector<ui::TextRun> rows;
-    for (const StageRow& row : stage_table)
+    for (const auto& stage : stages)
         for (const char* marker : {"-", "+", ">"}) {
-            const ui::TextRun* run = ui::find_run(runs, std::string(marker) + "  " + row.label);
+            const ui::TextRun* run = ui::find_run(runs, std::string(marker) + "  " + stage.label);
             if (run) rows.push_back(*run);
         }
     return rows;
@@ -78,9 +92,9 @@ TEST_F(BuildScreen, MarksEachStageFinishedRunningOrPending) {
         float y = 0;
         for (size_t i = 0; i < 7; ++i) {
             const char marker = c.markers[i];
-            EXPECT_EQ(rows[i].text[0], marker) << stage_table[i].label;
-            const ImVec4& colour = marker == '>' ? col_accent : marker == '+' ? col_text : col_muted;
-            EXPECT_EQ(rows[i].colour, ui::u32(colour)) << stage_table[i].label;
+            EXPECT_EQ(rows[i].text[0], marker) << stages[i].label;
+            const ImVec4& colour = marker == '>' ? pal::accent : marker == '+' ? pal::text : pal::muted;
+            EXPECT_EQ(rows[i].colour, ui::u32(colour)) << stages[i].label;
             EXPECT_EQ(rows[i].font, fonts.body);
             EXPECT_FLOAT_EQ(rows[i].pos.x, std::floor(left(960, 1.0f)));
             EXPECT_GT(rows[i].pos.y, y);  // top to bottom in table order
@@ -89,13 +103,45 @@ TEST_F(BuildScreen, MarksEachStageFinishedRunningOrPending) {
         const ui::TextRun* heading = ui::find_run(runs, c.failed ? "The build did not finish"
                                                                  : "Building the game from your disc");
         ASSERT_NE(heading, nullptr);
-        EXPECT_EQ(heading->colour, ui::u32(c.failed ? col_error : col_muted));
+        EXPECT_EQ(heading->colour, ui::u32(c.failed ? pal::error : pal::muted));
         const ui::TextRun* note = ui::find_run(runs, "This happens once. Later launches go straight to the menu.");
         ASSERT_NE(note, nullptr);
         EXPECT_EQ(note->font, fonts.small);
         EXPECT_EQ(ui::count_runs(runs, "VARNIS"), 49);
         EXPECT_EQ(ui::find_run(runs, "Recompilation"), nullptr);
         EXPECT_EQ(current_screen, c.done ? Restart : Build);
+    }
+}
+
+TEST_F(BuildScreen, EachStageKeyLightsItsOwnRow) {
+    ui::Headless h(960, 720, 1.0f);
+    for (size_t i = 0; i < 7; ++i) {
+        SCOPED_TRACE(stages[i].key);
+        job->stage = stages[i].key;
+        job->stages_seen.clear();
+        for (size_t seen = 0; seen <= i; ++seen) job->stages_seen.push_back(stages[seen].key);
+        h.frame(draw);
+        const auto rows = stage_rows(ui::text_runs());
+        ASSERT_EQ(rows.size(), 7u);
+        for (size_t r = 0; r < 7; ++r)
+            EXPECT_EQ(rows[r].text[0], r < i ? '+' : r == i ? '>' : '-') << stages[r].label;
+    }
+}
+
+TEST_F(BuildScreen, TitleStandsAtTwelvePercentOfTheHeight) {
+    const struct {
+        float width, height, scale;
+    } cases[] = {{960, 720, 1.0f}, {700, 1400, 1.0f}, {1440, 1080, 1.5f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        ui::Headless h(c.width, c.height, c.scale);
+        h.frame(draw);
+        const ui::TextRun* title = nullptr;
+        for (const ui::TextRun& run : ui::text_runs())
+            if (run.text == "VARNIS" && run.colour == ui::u32(pal::text)) title = &run;
+        ASSERT_NE(title, nullptr);
+        EXPECT_FLOAT_EQ(title->pos.y, std::floor(0.12f * c.height));
+        EXPECT_EQ(title->font, fonts.banner);
     }
 }
 
@@ -127,7 +173,7 @@ TEST_F(BuildScreen, RunningViewShowsStatusAndTheDetailCutAfter90Bytes) {
         }
         ASSERT_EQ(small.size(), 1u);
         EXPECT_EQ(small[0].text, c.shown);
-        EXPECT_EQ(small[0].colour, ui::u32(col_muted));
+        EXPECT_EQ(small[0].colour, ui::u32(pal::muted));
         EXPECT_FLOAT_EQ(small[0].pos.x, std::floor(left(1280, 1.0f)));
     }
 }
@@ -137,7 +183,7 @@ float fill_width() {
     float lo = 1e9f, hi = -1e9f;
     for (const ImDrawList* list : ImGui::GetDrawData()->CmdLists)
         for (const ImDrawVert& v : list->VtxBuffer)
-            if (v.col == ui::u32(col_accent)) {
+            if (v.col == ui::u32(pal::accent)) {
                 lo = std::min(lo, v.pos.x);
                 hi = std::max(hi, v.pos.x);
             }
@@ -183,8 +229,8 @@ TEST_F(BuildScreen, FailureViewListsErrorsTheLogAndTwoButtons) {
         std::vector<const ui::TextRun*> errors, log;
         for (const ui::TextRun& run : runs) {
             if (run.font != fonts.small) continue;
-            if (run.colour == ui::u32(col_error)) errors.push_back(&run);
-            if (run.colour == ui::u32(col_muted) && run.text.rfind("This happens", 0) != 0) log.push_back(&run);
+            if (run.colour == ui::u32(pal::error)) errors.push_back(&run);
+            if (run.colour == ui::u32(pal::muted) && run.text.rfind("This happens", 0) != 0) log.push_back(&run);
         }
         ASSERT_GE(errors.size(), 4u);  // the long line wraps
         EXPECT_EQ(errors.front()->text, "lift: unknown opcode at 0x0001f3a0");
@@ -241,8 +287,7 @@ TEST_F(BuildScreen, ChooseADifferentImageForgetsTheImageAndReturnsToTheDiscScree
     h.click(other.centre(), draw);
     EXPECT_EQ(current_screen, Iso);
     EXPECT_TRUE(settings.iso.empty());
-    EXPECT_EQ(settings_file(), format_settings(settings));
-    EXPECT_NE(settings_file().find("picture=7"), std::string::npos);
+    EXPECT_EQ(settings_file(), "iso=\npicture=7\nsaves=\nfullscreen=0\n");
     EXPECT_EQ(screen_message, "");
     EXPECT_EQ(current_build, job);  // kept until the next build starts
 }

@@ -17,7 +17,7 @@
 
 namespace {
 
-const ui::DrawFn draw = draw_disc_image_screen;
+const ui::DrawFn draw = ui::screen(Iso);
 const char* const hint = "C:\\path\\to\\Varnis (USA).iso";
 
 void set_field(const std::string& utf8) { copy_utf8_bounded(isopath_buffer, sizeof isopath_buffer, utf8); }
@@ -66,23 +66,23 @@ TEST_F(DiscImageScreen, LaysOutTheCentredColumnAndTheFieldRow) {
         const auto runs = ui::text_runs();
         const ui::TextRun* title = nullptr;
         for (const ui::TextRun& run : runs)
-            if (run.text == "VARNIS" && run.colour == ui::u32(col_text)) title = &run;
+            if (run.text == "VARNIS" && run.colour == ui::u32(pal::text)) title = &run;
         ASSERT_NE(title, nullptr);
         EXPECT_FLOAT_EQ(title->pos.y, std::floor(c.height * 0.2f));
         const ui::TextRun* subtitle = ui::find_run(runs, "Recompilation");
         ASSERT_NE(subtitle, nullptr);
-        EXPECT_EQ(subtitle->colour, ui::u32(col_muted));
+        EXPECT_EQ(subtitle->colour, ui::u32(pal::muted));
         ASSERT_NE(ui::find_run(runs, hint), nullptr);  // the field is empty
         EXPECT_EQ(isopath_buffer[0], '\0');
         if (c.width >= 960) {
             const ui::TextRun* line = ui::find_run(runs, "To begin, choose your Varnis (USA) Xbox disc image (.iso).");
             ASSERT_NE(line, nullptr);
-            EXPECT_EQ(line->colour, ui::u32(col_text));
+            EXPECT_EQ(line->colour, ui::u32(pal::text));
             EXPECT_EQ(line->font, fonts.body);
             const ui::TextRun* note = ui::find_run(
                 runs, "The game is rebuilt from your own disc on this computer. Nothing is downloaded.");
             ASSERT_NE(note, nullptr);
-            EXPECT_EQ(note->colour, ui::u32(col_muted));
+            EXPECT_EQ(note->colour, ui::u32(pal::muted));
             EXPECT_EQ(note->font, fonts.small);
         }
     }
@@ -132,7 +132,14 @@ TEST_F(DiscImageScreen, ContinueValidatesSavesAndStartsTheBuild) {
             EXPECT_EQ(screen_message, c.message);
             const ui::TextRun* shown = ui::find_run(runs, c.message);
             ASSERT_NE(shown, nullptr);  // in the frame of the click
-            EXPECT_EQ(shown->colour, ui::u32(col_error));
+            EXPECT_EQ(shown->colour, ui::u32(pal::error));
+            EXPECT_EQ(shown->font, fonts.body);
+            // Centred, one gap of 8 below "Continue".
+            const float shown_y = shown->pos.y, shown_x = ui::centre(*shown).x;
+            const ui::Rect next = h.item_rect("##iso", "Continue", draw);
+            const float spacing = ImGui::GetStyle().ItemSpacing.y;
+            EXPECT_NEAR(shown_y, next.max.y + spacing + 8.0f + spacing, 1.0f);
+            EXPECT_NEAR(shown_x, 480.0f, 1.0f);
             EXPECT_EQ(current_screen, Iso);
             EXPECT_EQ(current_build, nullptr);
             EXPECT_TRUE(settings.iso.empty());

@@ -5,11 +5,13 @@
 #include <imgui.h>
 #include <imgui_internal.h>
 
+#include <cfloat>
 #include <string>
 #include <vector>
 
 #include "imgui_harness.h"
 #include "launcher/folders.h"
+#include "launcher/screen_flow.h"
 #include "screens/look.h"
 #include "test_support.h"
 
@@ -151,51 +153,70 @@ TEST(Fonts, FallbackScalesWithDpi) {
     ts::remove_tree(dir);
 }
 
-// Colours and variables seen inside the frame, between push and pop.
+// The palette the screens hand to the widgets.
+TEST(Style, PaletteHasTheDescribedColours) {
+    const struct {
+        const char* name;
+        const ImVec4& product;
+        ImVec4 expected;
+    } cases[] = {
+        {"text", col_text, pal::text},       {"muted", col_muted, pal::muted},
+        {"accent", col_accent, pal::accent}, {"outline", col_outline, pal::outline},
+        {"error", col_error, pal::error},    {"warning", col_warning, pal::warning},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FLOAT_EQ(c.product.x, c.expected.x) << c.name;
+        EXPECT_FLOAT_EQ(c.product.y, c.expected.y) << c.name;
+        EXPECT_FLOAT_EQ(c.product.z, c.expected.z) << c.name;
+        EXPECT_FLOAT_EQ(c.product.w, c.expected.w) << c.name;
+    }
+}
+
+// What a screen sees while it draws, taken from inside the main loop's own bracket: the
+// library calls a window's size callback from within ImGui::Begin, that is from within the
+// screen's begin_screen.
 struct StyleSeen {
+    bool called = false;
     ImVec4 colours[ImGuiCol_COUNT];
     float border = 0, rounding = 0;
     ImVec2 padding;
     int colour_stack = 0, var_stack = 0;
+    ImFont* font = nullptr;
 };
 
-TEST(Style, PushedAroundEveryFrameAndBalanced) {
+void record_style(ImGuiSizeCallbackData* data) {
+    StyleSeen& seen = *static_cast<StyleSeen*>(data->UserData);
+    const ImGuiStyle& style = ImGui::GetStyle();
+    seen.called = true;
+    for (int i = 0; i < ImGuiCol_COUNT; ++i) seen.colours[i] = style.Colors[i];
+    seen.border = style.FrameBorderSize;
+    seen.rounding = style.FrameRounding;
+    seen.padding = style.FramePadding;
+    seen.colour_stack = GImGui->ColorStack.Size;
+    seen.var_stack = GImGui->StyleVarStack.Size;
+    seen.font = ImGui::GetFont();
+}
+
+TEST(Style, PushedAroundEveryScreenAndBalanced) {
     for (const float scale : {1.0f, 1.5f}) {
         SCOPED_TRACE(scale);
         ui::Headless h(960, 720, scale);
+        ImGui::GetIO().FontDefault = fonts.small;  // so that a missing body font shows
         StyleSeen seen;
         h.frame([&] {
-            const ImGuiStyle& style = ImGui::GetStyle();
-            for (int i = 0; i < ImGuiCol_COUNT; ++i) seen.colours[i] = style.Colors[i];
-            seen.border = style.FrameBorderSize;
-            seen.rounding = style.FrameRounding;
-            seen.padding = style.FramePadding;
-            seen.colour_stack = GImGui->ColorStack.Size;
-            seen.var_stack = GImGui->StyleVarStack.Size;
+            ImGui::SetNextWindowSizeConstraints(ImVec2(0, 0), ImVec2(FLT_MAX, FLT_MAX), record_style, &seen);
+            draw_screen_in_style(Restart);
         });
+        ASSERT_TRUE(seen.called);
+        EXPECT_EQ(seen.font, fonts.body);
         EXPECT_EQ(seen.colour_stack, 9);
         EXPECT_EQ(seen.var_stack, 3);
         EXPECT_FLOAT_EQ(seen.border, 1.0f);
         EXPECT_FLOAT_EQ(seen.rounding, 3.0f * scale);
         EXPECT_FLOAT_EQ(seen.padding.x, 14.0f * scale);
         EXPECT_FLOAT_EQ(seen.padding.y, 9.0f * scale);
-        const struct {
-            ImGuiCol id;
-            ImVec4 value;
-        } expected[] = {
-            {ImGuiCol_WindowBg, {0.07f, 0.08f, 0.10f, 1.0f}},  {ImGuiCol_Text, col_text},
-            {ImGuiCol_Button, {0.22f, 0.24f, 0.27f, 1.0f}},    {ImGuiCol_ButtonHovered, {0.34f, 0.37f, 0.41f, 1.0f}},
-            {ImGuiCol_ButtonActive, {0.48f, 0.52f, 0.57f, 1.0f}}, {ImGuiCol_Border, {0.45f, 0.48f, 0.52f, 1.0f}},
-            {ImGuiCol_FrameBg, {0.22f, 0.24f, 0.27f, 1.0f}},   {ImGuiCol_PlotHistogram, col_accent},
-#if IMGUI_VERSION_NUM < 19140
-            {ImGuiCol_NavHighlight, col_outline},
-#else
-            {ImGuiCol_NavCursor, col_outline},
-#endif
-        };
-        for (const auto& e : expected) {
+        for (const pal::StyleColour& e : pal::frame_style)
             EXPECT_EQ(ui::u32(seen.colours[e.id]), ui::u32(e.value)) << ImGui::GetStyleColorName(e.id);
-        }
         // Between frames the stacks are empty and the base style is the scaled dark default.
         EXPECT_EQ(GImGui->ColorStack.Size, 0);
         EXPECT_EQ(GImGui->StyleVarStack.Size, 0);
@@ -204,6 +225,27 @@ TEST(Style, PushedAroundEveryFrameAndBalanced) {
         EXPECT_EQ(ui::u32(ImGui::GetStyle().Colors[ImGuiCol_Button]), ui::u32(dark.Colors[ImGuiCol_Button]));
         EXPECT_FLOAT_EQ(ImGui::GetStyle().ItemSpacing.x, dark.ItemSpacing.x * scale);
     }
+}
+
+// Widget tests draw outside any screen through the harness's own bracket; it must match the
+// main loop's, or those tests would see another style.
+TEST(Style, HarnessBracketForWidgetsMatchesTheMainLoops) {
+    ui::Headless h(960, 720, 1.0f);
+    StyleSeen real, harness;
+    h.frame([&] {
+        ImGui::SetNextWindowSizeConstraints(ImVec2(0, 0), ImVec2(FLT_MAX, FLT_MAX), record_style, &real);
+        draw_screen_in_style(Restart);
+    });
+    h.frame(ui::styled([&] {
+        ImGui::SetNextWindowSizeConstraints(ImVec2(0, 0), ImVec2(FLT_MAX, FLT_MAX), record_style, &harness);
+        draw_restart_screen();
+    }));
+    ASSERT_TRUE(real.called && harness.called);
+    EXPECT_EQ(harness.font, real.font);
+    EXPECT_EQ(harness.colour_stack, real.colour_stack);
+    EXPECT_EQ(harness.var_stack, real.var_stack);
+    for (int i = 0; i < ImGuiCol_COUNT; ++i)
+        EXPECT_EQ(ui::u32(harness.colours[i]), ui::u32(real.colours[i])) << ImGui::GetStyleColorName(i);
 }
 
 }  // namespace

@@ -74,10 +74,10 @@ int main(int argc, char** argv) {
         const char* name;
         ui::DrawFn draw;
     } screens[] = {
-        {"disc image", draw_disc_image_screen},
-        {"build (running)", [&] { current_build = running; current_screen = Build; draw_build_screen(); }},
-        {"build (failure)", [&] { current_build = failed; current_screen = Build; draw_build_screen(); }},
-        {"restart", draw_restart_screen},
+        {"disc image", ui::screen(Iso)},
+        {"build (running)", [&] { current_build = running; current_screen = Build; draw_screen_in_style(Build); }},
+        {"build (failure)", [&] { current_build = failed; current_screen = Build; draw_screen_in_style(Build); }},
+        {"restart", ui::screen(Restart)},
     };
     const struct {
         float width, height, scale;

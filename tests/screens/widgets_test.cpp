@@ -12,12 +12,12 @@
 
 namespace {
 
-// Draws `body` inside one full-window screen, as every screen does.
+// Draws `body` inside one full-window screen in the launcher's style, as every screen does.
 ui::DrawFn in_screen(const ui::DrawFn& body) {
-    return [body] {
+    return ui::styled([body] {
         if (begin_screen("##w")) body();
         ImGui::End();
-    };
+    });
 }
 
 float text_width(const char* text, ImFont* font) {
@@ -45,11 +45,11 @@ TEST(CenteredText, CentresWhatFitsAndWrapsTheRestBetweenMargins) {
         const float margin = 24.0f * c.scale;
         const float w = t + 2 * margin + c.extra;
         h.resize(w, 720);
-        h.frame(in_screen([&] { centered_text(text, col_muted, fonts.small); }));
+        h.frame(in_screen([&] { centered_text(text, pal::muted, fonts.small); }));
         const auto runs = ui::text_runs();
         ASSERT_FALSE(runs.empty());
         for (const ui::TextRun& run : runs) {
-            EXPECT_EQ(run.colour, ui::u32(col_muted));
+            EXPECT_EQ(run.colour, ui::u32(pal::muted));
             EXPECT_FLOAT_EQ(run.size, std::floor(15.0f * c.scale));
         }
         if (c.centred) {
@@ -69,12 +69,12 @@ TEST(CenteredText, CentresWhatFitsAndWrapsTheRestBetweenMargins) {
 TEST(CenteredText, PercentSignsAndCurrentFont) {
     ui::Headless h(960, 720, 1.0f);
     const char* text = "100% of C:\\%TEMP%\\disc %s %d.iso";
-    h.frame(in_screen([&] { centered_text(text, col_error, nullptr); }));
+    h.frame(in_screen([&] { centered_text(text, pal::error, nullptr); }));
     const auto runs = ui::text_runs();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].text, text);
     EXPECT_EQ(runs[0].font, fonts.body);  // no font given: the pushed body font
-    EXPECT_EQ(runs[0].colour, ui::u32(col_error));
+    EXPECT_EQ(runs[0].colour, ui::u32(pal::error));
 }
 
 struct RingCase {
@@ -89,17 +89,17 @@ TEST(OutlinedTitle, DrawsSixteenCopiesPerRingUnderTheFill) {
     for (const RingCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "thickness " << c.thickness << " scale " << c.scale);
         ui::Headless h(960, 720, c.scale);
-        h.frame(in_screen([&] { outlined_title("VARNIS", col_text, col_outline, fonts.banner, c.thickness); }));
+        h.frame(in_screen([&] { outlined_title("VARNIS", pal::text, pal::outline, fonts.banner, c.thickness); }));
         const auto runs = ui::text_runs();
         ASSERT_EQ(static_cast<int>(runs.size()), c.rings * 16 + 1);
         const ui::TextRun& fill = runs.back();
         EXPECT_EQ(fill.text, "VARNIS");
-        EXPECT_EQ(fill.colour, ui::u32(col_text));
+        EXPECT_EQ(fill.colour, ui::u32(pal::text));
         EXPECT_FLOAT_EQ(fill.size, 104.0f * c.scale);
         EXPECT_NEAR(fill.pos.x, (960 - fill.width) * 0.5f, 1.0f);
         for (size_t i = 0; i + 1 < runs.size(); ++i) {
             EXPECT_EQ(runs[i].text, "VARNIS");
-            EXPECT_EQ(runs[i].colour, ui::u32(col_outline));
+            EXPECT_EQ(runs[i].colour, ui::u32(pal::outline));
             const float dx = runs[i].pos.x - fill.pos.x, dy = runs[i].pos.y - fill.pos.y;
             EXPECT_LE(std::sqrt(dx * dx + dy * dy), c.thickness * c.scale + 1.5f);
         }
@@ -111,7 +111,7 @@ TEST(OutlinedTitle, WiderThanTheWindowStartsAtTheLeftEdge) {
     ImVec2 after;
     h.frame(in_screen([&] {
         const float y = ImGui::GetCursorPosY();
-        outlined_title("VARNIS", col_text, col_outline, fonts.banner, 3);
+        outlined_title("VARNIS", pal::text, pal::outline, fonts.banner, 3);
         after = ImVec2(ImGui::GetCursorPosX(), ImGui::GetCursorPosY() - y);
     }));
     const auto runs = ui::text_runs();
@@ -168,14 +168,14 @@ TEST(TitleBanner, TucksTheSubtitleUnderTheTitleAndLeavesTheCursorBelowIt) {
         h.frame(in_screen([&] {
             ImGui::SetCursorPosY(100);
             start = ImGui::GetCursorScreenPos().y;
-            title_banner(col_accent);
+            title_banner(pal::accent);
             end = ImGui::GetCursorScreenPos().y;
         }));
         const auto runs = ui::text_runs();
         EXPECT_EQ(ui::count_runs(runs, "VARNIS"), 49 + (scale > 1.0f ? 16 : 0));
         const ui::TextRun* sub = ui::find_run(runs, "Recompilation");
         ASSERT_NE(sub, nullptr);
-        EXPECT_EQ(sub->colour, ui::u32(col_accent));
+        EXPECT_EQ(sub->colour, ui::u32(pal::accent));
         EXPECT_EQ(sub->font, fonts.subtitle);
         const float title_h = std::ceil(104 * scale);
         const float spacing = ImGui::GetStyle().ItemSpacing.y;

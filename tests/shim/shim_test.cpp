@@ -152,21 +152,26 @@ TEST_F(ShimTest, MissingZigIsReportedWithTheRootAndTheSystemError) {
 }
 
 TEST_F(ShimTest, TailTooLongForTheChildCommandLineStartsNothing) {
-    // The child line is the prefix plus the tail; its buffer holds 32,768 characters with the NUL.
+    // The child line is the prefix plus the tail. CreateProcessW takes at most 32,767
+    // characters counting the terminating zero: 32,766 is the longest line that can start.
     const size_t prefix = (L"\"" + zig() + L"\" ranlib ").size();
 
     const std::wstring fits(32766 - prefix, L'a');
     ShimRun r = run(L"a " + fits);
     ASSERT_TRUE(r.started);
     EXPECT_EQ(r.exit_code, 0u);
-    EXPECT_EQ(ts::read_file(recorded_path()).size(), child_prefix().size() + fits.size());
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ts::read_file(recorded_path()), child_prefix() + std::string(fits.size(), 'a'));
 
-    DeleteFileW(recorded_path().c_str());
-    r = run(L"a " + std::wstring(32768 - prefix, L'a'));
-    ASSERT_TRUE(r.started);
-    EXPECT_EQ(r.exit_code, 1u);
-    EXPECT_EQ(r.err, "zig shim: command line too long\n");
-    EXPECT_FALSE(ts::file_exists(recorded_path()));
+    for (const size_t length : {32767u, 32768u}) {
+        SCOPED_TRACE(length);
+        DeleteFileW(recorded_path().c_str());
+        r = run(L"a " + std::wstring(length - prefix, L'a'));
+        ASSERT_TRUE(r.started);
+        EXPECT_EQ(r.exit_code, 1u);
+        EXPECT_EQ(r.err, "zig shim: command line too long\n");
+        EXPECT_FALSE(ts::file_exists(recorded_path()));
+    }
 }
 
 }  // namespace

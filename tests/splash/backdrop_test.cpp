@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "launcher/render.h"
 #include "screens/backdrop.h"
+#include "test_support.h"
 
 namespace {
 
@@ -35,37 +38,33 @@ TEST(HexBackdrop, TimeStepIsClampedToZeroToOneTenth) {
     }
 }
 
-TEST(HexBackdrop, FirstSparkIsBornAfterFourTenthsAndDrawsFourNumbers) {
+// Expected numbers of the 32-bit Mersenne Twister with its standard seeding, and of u = x / 2^32
+// rounded to a float, worked out apart from the launcher (a few lines of Python).
+TEST(HexBackdrop, FirstSparkIsBornAfterFourTenthsFromFourNumbers) {
+    // Seed 77: outputs 3947543255, 139010655, 2758209108, 1517742036, then 3237169387.
     HexBackdrop b;
     b.rng.seed(77);
     for (int i = 0; i < 4; ++i) advance_hex_backdrop(b, 0.0999f, 21, 18);
     EXPECT_TRUE(b.cells.empty()) << "no spark before 0.4 s";
 
-    std::mt19937 expected = b.rng;
-    const float u1 = hex_uniform(expected), u2 = hex_uniform(expected);
-    const float u3 = hex_uniform(expected), u4 = hex_uniform(expected);
     const HexGlow glow = advance_hex_backdrop(b, 0.001f, 21, 18);
-
     ASSERT_EQ(b.cells.size(), 1u);
     const HexCell& c = b.cells[0];
-    EXPECT_EQ(c.col, static_cast<int>(u1 * 23.0f));
-    EXPECT_EQ(c.row, static_cast<int>(u2 * 20.0f));
+    EXPECT_EQ(c.col, 21);  // u1 = 0x1.d69576p-1 of 23 columns
+    EXPECT_EQ(c.row, 0);   // u2 = 0x1.09244cp-5 of 20 rows
     EXPECT_EQ(c.age, 0.0f);
-    EXPECT_FLOAT_EQ(c.strength, 0.75f + 0.25f * u3);
-    EXPECT_FLOAT_EQ(b.spawn_timer, 0.55f + 1.05f * u4) << "the remainder below zero is dropped";
-    EXPECT_EQ(b.rng, expected) << "exactly four engine outputs per spark";
+    EXPECT_EQ(c.strength, 0x1.d23378p-1f);  // 0.75 + 0.25 * 0x1.48cddcp-1
+    // 0.55 + 1.05 * 0x1.69dba0p-2; the remainder below zero is dropped.
+    EXPECT_EQ(b.spawn_timer, 0x1.d7934cp-1f);
+    EXPECT_EQ(b.rng(), 3237169387u) << "exactly four engine outputs per spark";
     EXPECT_EQ(glow_at(glow, c.col, c.row), 0.0f) << "invisible in the frame of its birth";
 }
 
 TEST(HexBackdrop, UniformIsOneEngineOutputOverTwoToThe32) {
-    std::mt19937 a(5489u);
-    std::mt19937 b(5489u);
-    for (int i = 0; i < 1000; ++i) {
-        const float u = hex_uniform(a);
-        EXPECT_EQ(u, static_cast<float>(b()) / 4294967296.0f);
-        EXPECT_GE(u, 0.0f);
-        EXPECT_LE(u, 1.0f);
-    }
+    // The default seed 5489 gives 3499211612, 581869302, 3890346734, 3586334585.
+    std::mt19937 rng(5489u);
+    const float expected[] = {0x1.a12376p-1f, 0x1.1574f8p-3f, 0x1.cfc3f6p-1f, 0x1.ab863ep-1f};
+    for (const float u : expected) EXPECT_EQ(hex_uniform(rng), u);
 }
 
 TEST(HexBackdrop, NoSparkWhileTheAreaHasNoCells) {
@@ -185,10 +184,26 @@ TEST(HexBackdrop, SameSeedGivesTheSameSparks) {
     EXPECT_NE(a.rng, other.rng);
 }
 
-TEST(HexBackdrop, LauncherBackdropIsSeededFromTheSystem) {
-    EXPECT_NE(hex_backdrop.rng, std::mt19937{}) << "still on the library's default seed";
+// Each launch of the launcher is a process of its own; the probe prints the first outputs of the
+// launcher's backdrop generator as a launch has it.
+std::string launch_sequence(const std::wstring& file) {
+    const ts::ProcessResult r =
+        ts::run_process(L"\"" + ts::exe_dir() + L"\\backdrop_probe.exe\" \"" + file + L"\"", 30000);
+    EXPECT_TRUE(r.started && !r.timed_out && r.exit_code == 0);
+    return ts::read_file(file);
+}
+
+TEST(HexBackdrop, EveryLaunchSeedsItsOwnSequence) {
     EXPECT_TRUE(hex_backdrop.cells.empty());
     EXPECT_EQ(hex_backdrop.spawn_timer, 0.4f);
+    const std::wstring dir = ts::make_temp_dir(L"backdrop");
+    const std::string first = launch_sequence(dir + L"\\first.txt");
+    const std::string second = launch_sequence(dir + L"\\second.txt");
+    ts::remove_tree(dir);
+    ASSERT_EQ(std::count(first.begin(), first.end(), '\n'), 4);
+    ASSERT_EQ(std::count(second.begin(), second.end(), '\n'), 4);
+    EXPECT_NE(first, second);
+    EXPECT_NE(first, "3499211612\n581869302\n3890346734\n3586334585\n") << "the library's default seed";
 }
 
 // Drawing, in a bare context with anti-aliasing off so that every line is 4 vertices and every

@@ -51,7 +51,7 @@ void print_row(const char* screen, const char* size, double ms, int vertices, in
 void bench_page(const char* name, SplashPage page, const Size& size) {
     ui::Headless h(size.width, size.height, size.scale);
     splash_page = page;
-    const ui::DrawFn draw = [] { draw_splash_screen(); };
+    const ui::DrawFn draw = ui::screen(Splash);
     for (int i = 0; i < warm_up_frames; ++i) h.frame(draw);
     std::vector<double> times;
     times.reserve(measured_frames);
@@ -69,7 +69,7 @@ void bench_backdrop(const Size& size) {
     double elapsed = 0.0;
     int vertices = 0;
     int commands = 0;
-    const ui::DrawFn draw = [&] {
+    const ui::DrawFn draw = ui::styled([&] {
         const ImGuiViewport* viewport = ImGui::GetMainViewport();
         begin_screen("##splash");
         ImDrawList* list = ImGui::GetWindowDrawList();
@@ -81,7 +81,7 @@ void bench_backdrop(const Size& size) {
         vertices = list->VtxBuffer.Size - vtx_before;
         commands = list->CmdBuffer.Size - cmd_before;
         ImGui::End();
-    };
+    });
     for (int i = 0; i < warm_up_frames; ++i) h.frame(draw);
     std::vector<double> times;
     times.reserve(measured_frames);

@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
 #include <imgui.h>
 #include <imgui_internal.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "game/game_module.h"
 #include "imgui_harness.h"
 #include "launcher/folders.h"
+#include "launcher/log.h"
 #include "launcher/render.h"
 #include "launcher/screen_flow.h"
 #include "launcher/settings.h"
+#include "launcher/windows.h"
 #include "screens/look.h"
 #include "screens/options.h"
 #include "screens/splash.h"
@@ -19,7 +25,7 @@ namespace {
 
 int dummy_game_run(void*) { return 0; }
 
-const ui::DrawFn draw = [] { draw_splash_screen(); };
+const ui::DrawFn draw = ui::screen(Splash);
 
 // A splash screen over a temporary data folder, with the game bound unless a test says otherwise.
 struct SplashScreen : testing::Test {
@@ -62,6 +68,38 @@ ImGuiWindow* about_child() {
     return nullptr;
 }
 
+// The bounds of every vertex drawn in one colour; zero size when none was.
+ui::Rect colour_bounds(const ImVec4& colour) {
+    ui::Rect r{ImVec2(1e9f, 1e9f), ImVec2(-1e9f, -1e9f)};
+    for (const ImDrawList* list : ImGui::GetDrawData()->CmdLists)
+        for (const ImDrawVert& v : list->VtxBuffer)
+            if (v.col == ui::u32(colour)) {
+                r.min = ImVec2(std::min(r.min.x, v.pos.x), std::min(r.min.y, v.pos.y));
+                r.max = ImVec2(std::max(r.max.x, v.pos.x), std::max(r.max.y, v.pos.y));
+            }
+    return r.max.x < r.min.x ? ui::Rect{} : r;
+}
+
+// Text as blocks: consecutive runs of one colour starting at one x are one wrapped paragraph,
+// joined again with the blank that each line break replaced.
+struct Block {
+    ImU32 colour;
+    std::string text;
+};
+std::vector<Block> blocks(const std::vector<ui::TextRun>& runs, float top, float bottom) {
+    std::vector<Block> out;
+    float x = -1;
+    for (const ui::TextRun& run : runs) {
+        if (run.pos.y < top || run.pos.y > bottom) continue;
+        if (!out.empty() && out.back().colour == run.colour && run.pos.x == x)
+            out.back().text += " " + run.text;
+        else
+            out.push_back(Block{run.colour, run.text});
+        x = run.pos.x;
+    }
+    return out;
+}
+
 // --- Menu ---------------------------------------------------------------------------------------
 
 TEST_F(SplashScreen, BoundGameShowsFourButtonsAndPlaysOnEnter) {
@@ -92,7 +130,7 @@ TEST_F(SplashScreen, UnboundGameExplainsAndOffersARebuildWithFocus) {
     ui::Headless h(960, 720, 1.0f);
     h.frame(draw);
     const auto runs = ui::text_runs();
-    const ui::TextRun* message = run_in(runs, game_message, col_error);
+    const ui::TextRun* message = run_in(runs, game_message, pal::error);
     const ui::TextRun* rebuild = ui::find_run(runs, "Rebuild the game");
     ASSERT_NE(message, nullptr);
     ASSERT_NE(rebuild, nullptr);
@@ -125,7 +163,7 @@ TEST_F(SplashScreen, LongGameMessageWrapsBetweenMargins) {
     h.frame(draw);
     int lines = 0;
     for (const ui::TextRun& run : ui::text_runs()) {
-        if (run.colour != ui::u32(col_error)) continue;
+        if (run.colour != ui::u32(pal::error)) continue;
         ++lines;
         EXPECT_NEAR(run.pos.x, 24.0f, 1.0f) << run.text;
         EXPECT_LE(run.pos.x + run.width, 640.0f - 24.0f + 1.0f) << run.text;
@@ -139,15 +177,15 @@ TEST_F(SplashScreen, LayoutFollowsTheWindowHeight) {
         ui::Headless h(c.w, c.h, c.scale);
         h.frame(draw);
         const auto runs = ui::text_runs();
-        const ui::TextRun* title = run_in(runs, "VARNIS", col_text);
+        const ui::TextRun* title = run_in(runs, "VARNIS", pal::text);
         ASSERT_NE(title, nullptr);
         EXPECT_NEAR(title->pos.y, 0.14f * c.h, 1.0f) << c.w << "x" << c.h;
         const std::string issue = std::string("Known issue in ") + launcher_version +
                                   ": in some rooms the background music plays a short repeating fragment.";
         const std::string version = std::string("v") + launcher_version +
                                     "  -  rebuilt from your own disc; no game data is included.";
-        const ui::TextRun* issue_run = run_in(runs, issue, col_warning);
-        const ui::TextRun* version_run = run_in(runs, version, col_muted);
+        const ui::TextRun* issue_run = run_in(runs, issue, pal::warning);
+        const ui::TextRun* version_run = run_in(runs, version, pal::muted);
         ASSERT_NE(issue_run, nullptr);
         ASSERT_NE(version_run, nullptr);
         EXPECT_NEAR(issue_run->pos.y, c.h - 70.0f * c.scale, 1.0f);
@@ -157,6 +195,35 @@ TEST_F(SplashScreen, LayoutFollowsTheWindowHeight) {
         EXPECT_NEAR(play.width(), 320.0f * c.scale, 0.5f);
         EXPECT_NEAR(play.height(), 58.0f * c.scale, 0.5f);
         EXPECT_NEAR(play.centre().x, c.w * 0.5f, 0.5f);
+    }
+}
+
+TEST_F(SplashScreen, TitleBandOnTheMenuAndShadeOverTheSubPages) {
+    const struct { float w, h, scale; } cases[] = {{960, 720, 1.0f}, {700, 1400, 1.0f}, {1440, 1080, 1.5f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        ui::Headless h(c.w, c.h, c.scale);
+        splash_page = Menu;
+        h.frame(draw);
+        // Across the whole width, from 16 above the title's top to 170 below it.
+        const float top = std::floor(0.14f * c.h);
+        const ui::Rect band = colour_bounds(pal::title_band);
+        EXPECT_EQ(band.min.x, 0.0f);
+        EXPECT_EQ(band.max.x, c.w);
+        EXPECT_NEAR(band.min.y, top - 16.0f * c.scale, 1.0f);
+        EXPECT_NEAR(band.max.y, top + 170.0f * c.scale, 1.0f);
+        EXPECT_EQ(colour_bounds(pal::page_shade).width(), 0.0f) << "no shade on the menu";
+
+        for (const SplashPage page : {Options, About}) {
+            splash_page = page;
+            h.frame(draw);
+            const ui::Rect shade = colour_bounds(pal::page_shade);
+            EXPECT_EQ(shade.min.x, 0.0f) << page;
+            EXPECT_EQ(shade.min.y, 0.0f) << page;
+            EXPECT_EQ(shade.max.x, c.w) << page;
+            EXPECT_EQ(shade.max.y, c.h) << page;
+            EXPECT_EQ(colour_bounds(pal::title_band).width(), 0.0f) << "no band on page " << page;
+        }
     }
 }
 
@@ -177,7 +244,7 @@ TEST_F(SplashScreen, PagesAndTheWayBack) {
         ASSERT_EQ(splash_page, c.page) << c.button;
         h.frame(draw);
         const auto runs = ui::text_runs();
-        EXPECT_NE(run_in(runs, c.heading, col_accent), nullptr);
+        EXPECT_NE(run_in(runs, c.heading, pal::accent), nullptr);
         EXPECT_EQ(ui::find_run(runs, "Play Game"), nullptr);
         EXPECT_NE(ui::find_run(runs, "Back"), nullptr);
 
@@ -239,7 +306,7 @@ TEST_F(SplashScreen, OptionsColumnAndAboutPanelWidths) {
         const ui::Rect slider = h.item_rect("##splash", "##brightness", draw);
         EXPECT_NEAR(slider.width(), c.column, 0.5f) << c.w;
         EXPECT_NEAR(slider.min.x, (c.w - c.column) * 0.5f, 0.5f) << c.w;
-        const ui::TextRun* label = run_in(ui::text_runs(), "Brightness", col_text);
+        const ui::TextRun* label = run_in(ui::text_runs(), "Brightness", pal::text);
         ASSERT_NE(label, nullptr);
         EXPECT_NEAR(label->pos.x, (c.w - c.column) * 0.5f, 1.0f);
 
@@ -259,12 +326,11 @@ TEST_F(SplashScreen, OptionChangesAreSavedAtOnce) {
     const ui::Rect slider = h.item_rect("##splash", "##brightness", draw);
     h.click(ImVec2(slider.max.x - 2, slider.centre().y), draw);
     EXPECT_EQ(settings.picture, 50);
-    EXPECT_EQ(ts::read_file(folders.settings_path), format_settings(settings));
+    EXPECT_EQ(ts::read_file(folders.settings_path), "iso=\npicture=50\nsaves=\nfullscreen=0\n");
 
     h.click(h.item_rect("##splash", "Full screen", draw).centre(), draw);
     EXPECT_TRUE(settings.fullscreen);
-    EXPECT_EQ(ts::read_file(folders.settings_path), format_settings(settings));
-    EXPECT_NE(ts::read_file(folders.settings_path).find("fullscreen=1"), std::string::npos);
+    EXPECT_EQ(ts::read_file(folders.settings_path), "iso=\npicture=50\nsaves=\nfullscreen=1\n");
 }
 
 TEST_F(SplashScreen, TypedBrightnessIsKeptInRange) {
@@ -291,20 +357,171 @@ TEST_F(SplashScreen, SavesFolderLineAndUseDefault) {
     h.frame(draw);
     auto runs = ui::text_runs();
     const std::string fallback = "C:\\Local\\dravik  (default)";
-    EXPECT_NE(run_in(runs, fallback, col_muted), nullptr) << fallback;
+    EXPECT_NE(run_in(runs, fallback, pal::muted), nullptr) << fallback;
     EXPECT_EQ(ui::find_run(runs, "Use default"), nullptr);
 
     settings.saves = L"D:\\Saved games\\Varnis";
     h.frame(draw);
     runs = ui::text_runs();
-    EXPECT_NE(run_in(runs, "D:\\Saved games\\Varnis", col_text), nullptr);
+    EXPECT_NE(run_in(runs, "D:\\Saved games\\Varnis", pal::text), nullptr);
     ASSERT_NE(ui::find_run(runs, "Use default"), nullptr);
 
     h.click(h.item_rect("##splash", "Use default", draw).centre(), draw);
     h.frame(draw);
     EXPECT_TRUE(settings.saves.empty());
-    EXPECT_EQ(ts::read_file(folders.settings_path), format_settings(settings));
+    EXPECT_EQ(ts::read_file(folders.settings_path), "iso=\npicture=0\nsaves=\nfullscreen=0\n");
     EXPECT_EQ(ui::find_run(ui::text_runs(), "Use default"), nullptr);
+}
+
+TEST_F(SplashScreen, OptionsTextsAndLabels) {
+    ts::ScopedEnv local(L"LOCALAPPDATA", L"C:\\Local");
+    ui::Headless h(960, 720, 1.0f);
+    splash_page = Options;
+    h.frame(draw);
+    const auto runs = ui::text_runs();
+    EXPECT_NE(run_in(runs, "Options", pal::accent), nullptr);
+    for (const char* label :
+         {"Brightness", "Full screen", "Saved games folder", "Choose folder...", "Open folder"})
+        EXPECT_NE(run_in(runs, label, pal::text), nullptr) << label;
+    std::vector<std::string> muted;
+    for (const Block& b : blocks(runs, 0, 720))
+        if (b.colour == ui::u32(pal::muted)) muted.push_back(b.text);
+    const std::vector<std::string> expected = {
+        "Original, in the middle, matches the original game. Move left for a darker picture, "
+        "right to brighten the dark parts.",
+        "F11 or Alt+Enter switches at any time, in the game as well.",
+        "C:\\Local\\dravik  (default)",
+        "Saves already made are not moved. To keep them, copy the contents of the old folder "
+        "into the new one.",
+    };
+    EXPECT_EQ(muted, expected);
+}
+
+// Stand-ins for the folder dialog and the shell: they record what they were given.
+struct FolderDialog {
+    int calls = 0;
+    BROWSEINFOW seen{};
+    std::wstring title;
+    enum { Cancel, Folder, Virtual } answer = Cancel;
+    std::wstring folder;
+};
+FolderDialog folder_dialog;
+
+PIDLIST_ABSOLUTE WINAPI fake_browse(LPBROWSEINFOW info) {
+    ++folder_dialog.calls;
+    folder_dialog.seen = *info;
+    folder_dialog.title = info->lpszTitle ? info->lpszTitle : L"";
+    if (folder_dialog.answer == FolderDialog::Folder) return ILCreateFromPathW(folder_dialog.folder.c_str());
+    PIDLIST_ABSOLUTE computer = nullptr;
+    if (folder_dialog.answer == FolderDialog::Virtual)
+        SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer);  // no file-system path
+    return computer;
+}
+
+struct ShellCall {
+    int calls = 0;
+    HWND owner = nullptr;
+    std::wstring verb, file;
+    bool no_parameters = false, no_directory = false;
+    INT show = -1;
+};
+ShellCall shell;
+
+HINSTANCE WINAPI fake_shell(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                            LPCWSTR directory, INT show) {
+    ++shell.calls;
+    shell.owner = owner;
+    shell.verb = verb ? verb : L"";
+    shell.file = file ? file : L"";
+    shell.no_parameters = parameters == nullptr;
+    shell.no_directory = directory == nullptr;
+    shell.show = show;
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
+}
+
+struct OptionsDialogs : SplashScreen {
+    void SetUp() override {
+        SplashScreen::SetUp();
+        folder_dialog = FolderDialog{};
+        shell = ShellCall{};
+        browse_for_folder_fn = fake_browse;
+        shell_execute_fn = fake_shell;
+        open_launcher_log();
+        splash_page = Options;
+    }
+    void TearDown() override {
+        browse_for_folder_fn = SHBrowseForFolderW;
+        shell_execute_fn = ShellExecuteW;
+        if (launcher_log_file) fclose(launcher_log_file);
+        launcher_log_file = nullptr;
+        SplashScreen::TearDown();
+    }
+    std::string launcher_log_text() {
+        fflush(launcher_log_file);
+        return ts::read_file(dir + L"\\launcher.log");
+    }
+};
+
+TEST_F(OptionsDialogs, ChosenFolderIsSavedLoggedAndShown) {
+    wchar_t windows[MAX_PATH];
+    const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+    folder_dialog.answer = FolderDialog::Folder;
+    folder_dialog.folder = std::wstring(windows, n);  // short, so it stays on one line
+    ui::Headless h(960, 720, 1.0f);
+    h.frame(draw);
+    h.click(h.item_rect("##splash", "Choose folder...", draw).centre(), draw);
+    ASSERT_EQ(folder_dialog.calls, 1);
+    EXPECT_EQ(folder_dialog.seen.hwndOwner, frame_window);
+    EXPECT_EQ(folder_dialog.seen.pidlRoot, nullptr);
+    EXPECT_EQ(folder_dialog.seen.pszDisplayName, nullptr);
+    EXPECT_EQ(folder_dialog.title, L"Choose the folder for your Varnis saved games");
+    EXPECT_EQ(folder_dialog.seen.ulFlags, 0x41u);
+    EXPECT_EQ(folder_dialog.seen.lpfn, nullptr);
+
+    const std::string chosen = to_utf8(folder_dialog.folder);
+    EXPECT_EQ(ts::read_file(folders.settings_path), "iso=\npicture=0\nsaves=" + chosen + "\nfullscreen=0\n");
+    const std::string log = launcher_log_text();
+    EXPECT_NE(log.find(" save folder chosen: " + chosen + "\n"), std::string::npos) << log;
+    h.frame(draw);
+    const auto runs = ui::text_runs();
+    EXPECT_NE(run_in(runs, chosen, pal::text), nullptr) << chosen;
+    EXPECT_NE(run_in(runs, "Use default", pal::text), nullptr);
+
+    h.click(h.item_rect("##splash", "Open folder", draw).centre(), draw);
+    ASSERT_EQ(shell.calls, 1);
+    EXPECT_EQ(shell.owner, nullptr);
+    EXPECT_EQ(shell.verb, L"open");
+    EXPECT_EQ(shell.file, folder_dialog.folder);
+    EXPECT_TRUE(shell.no_parameters);
+    EXPECT_TRUE(shell.no_directory);
+    EXPECT_EQ(shell.show, SW_SHOWNORMAL);
+}
+
+TEST_F(OptionsDialogs, CancelOrAVirtualFolderChangesNothing) {
+    ui::Headless h(960, 720, 1.0f);
+    for (const auto answer : {FolderDialog::Cancel, FolderDialog::Virtual}) {
+        folder_dialog.answer = answer;
+        h.frame(draw);
+        h.click(h.item_rect("##splash", "Choose folder...", draw).centre(), draw);
+        EXPECT_EQ(settings.saves, L"") << answer;
+        EXPECT_FALSE(ts::file_exists(folders.settings_path)) << answer;
+    }
+    EXPECT_EQ(folder_dialog.calls, 2);
+    EXPECT_EQ(launcher_log_text().find("save folder chosen"), std::string::npos);
+}
+
+TEST_F(OptionsDialogs, OpenFolderCreatesAndOpensTheDefaultFolder) {
+    ts::make_dirs(dir + L"\\Local");
+    ts::ScopedEnv local(L"LOCALAPPDATA", (dir + L"\\Local").c_str());
+    ui::Headless h(960, 720, 1.0f);
+    h.frame(draw);
+    h.click(h.item_rect("##splash", "Open folder", draw).centre(), draw);
+    ASSERT_EQ(shell.calls, 1);
+    EXPECT_EQ(shell.verb, L"open");
+    EXPECT_EQ(shell.file, dir + L"\\Local\\dravik");
+    const DWORD attrs = GetFileAttributesW((dir + L"\\Local\\dravik").c_str());
+    EXPECT_TRUE(attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_FALSE(ts::file_exists(folders.settings_path)) << "opening saves nothing";
 }
 
 TEST(EffectiveSavesFolder, ChosenFolderOrDravikUnderLocalAppData) {
@@ -337,7 +554,7 @@ TEST_F(SplashScreen, AboutTextScrollsInsideItsPanel) {
     ASSERT_NE(child, nullptr);
     ASSERT_GT(child->ScrollMax.y, 0.0f) << "the text is taller than the panel";
     auto runs = ui::text_runs();
-    const ui::TextRun* title = run_in(runs, "About Recompilation", col_accent);
+    const ui::TextRun* title = run_in(runs, "About Recompilation", pal::accent);
     ASSERT_NE(title, nullptr);
     const float title_y = title->pos.y;
     const ui::Rect back = h.item_rect("##splash", "Back", draw);
@@ -348,7 +565,7 @@ TEST_F(SplashScreen, AboutTextScrollsInsideItsPanel) {
     const float right = child->Pos.x + child->Size.x - 24.0f;
     int wrapped = 0;
     for (const ui::TextRun& run : runs) {
-        if (run.colour != ui::u32(col_muted) || run.pos.y < child->Pos.y) continue;
+        if (run.colour != ui::u32(pal::muted) || run.pos.y < child->Pos.y) continue;
         if (run.pos.y > child->Pos.y + child->Size.y) continue;
         EXPECT_LE(run.pos.x + run.width, right + 1.0f) << run.text;
         wrapped += std::fabs(run.pos.x - (child->Pos.x + child->WindowPadding.x + 18.0f)) < 1.0f;
@@ -363,7 +580,7 @@ TEST_F(SplashScreen, AboutTextScrollsInsideItsPanel) {
     h.frame(draw);
     EXPECT_GT(child->Scroll.y, 0.0f);
     runs = ui::text_runs();
-    title = run_in(runs, "About Recompilation", col_accent);
+    title = run_in(runs, "About Recompilation", pal::accent);
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->pos.y, title_y) << "the title lines do not scroll";
     EXPECT_NEAR(h.item_rect("##splash", "Back", draw).min.y, back.min.y, 0.5f);
@@ -378,12 +595,78 @@ TEST_F(SplashScreen, AboutTextFitsATallWindow) {
     ASSERT_NE(child, nullptr);
     EXPECT_EQ(child->ScrollMax.y, 0.0f);
     const auto runs = ui::text_runs();
-    for (const char* heading : {"Work in progress", "Recompilation", "Original game", "Libraries and tools"})
-        EXPECT_NE(run_in(runs, heading, col_accent), nullptr) << heading;
-    for (const char* name : {"Dravik", "Xbox emulator", "Varnis", "Dear ImGui", "Capstone", "Python",
-                             "Zig", "CMake and Ninja"})
-        EXPECT_NE(run_in(runs, name, col_text), nullptr) << name;
-    EXPECT_NE(run_in(runs, std::string("v") + launcher_version, col_muted), nullptr);
+    EXPECT_NE(run_in(runs, "About Recompilation", pal::accent), nullptr);
+    EXPECT_NE(run_in(runs, std::string("v") + launcher_version, pal::muted), nullptr);
+
+    // Everything inside the panel, paragraph by paragraph. nullptr: worded by the launcher,
+    // checked for what it must say below.
+    const struct {
+        const ImVec4& colour;
+        const char* text;
+    } expected[] = {
+        {pal::accent, "Work in progress"},
+        {pal::warning, "This is an early recompilation and it has not been played through. Expect problems, "
+                       "including ones that can block progress. Save often, and keep more than one save."},
+        {pal::accent, "Recompilation"},
+        {pal::text, "Dravik"},
+        {pal::muted, nullptr},
+        {pal::text, nullptr},  // the emulator's name
+        {pal::muted, "the open-source Xbox emulator (GPL-2.0-or-later). The runtime's graphics and "
+                     "audio hardware code is derived from it, and it is the reference this port is "
+                     "checked against."},
+        {pal::accent, "Original game"},
+        {pal::text, "Varnis"},
+        {pal::muted, nullptr},
+        {pal::accent, "Libraries and tools"},
+        {pal::text, "Dear ImGui"},
+        {pal::muted, nullptr},
+        {pal::text, "Capstone"},
+        {pal::muted, "disassembly framework (BSD) -- reads the game's code during the build"},
+        {pal::text, "Python"},
+        {pal::muted, "by the Python Software Foundation (PSF License) -- runs the build"},
+        {pal::text, "Zig"},
+        {pal::muted, "by the Zig Software Foundation (MIT) -- the C compiler for the build"},
+        {pal::text, "CMake and Ninja"},
+        {pal::muted, "by Kitware (BSD-3-Clause) and the Ninja authors (Apache-2.0)"},
+        {pal::muted, "Licenses differ between components. See each project's own license for the terms that "
+                     "apply to it."},
+    };
+    const std::vector<Block> drawn = blocks(runs, child->Pos.y, child->Pos.y + child->Size.y);
+    ASSERT_EQ(drawn.size(), std::size(expected));
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        EXPECT_EQ(drawn[i].colour, ui::u32(expected[i].colour)) << drawn[i].text;
+        if (expected[i].text) {
+            EXPECT_EQ(drawn[i].text, expected[i].text);
+        }
+    }
+    const auto says = [&](size_t block, std::initializer_list<const char*> parts) {
+        for (const char* part : parts)
+            EXPECT_NE(drawn[block].text.find(part), std::string::npos) << drawn[block].text << " / " << part;
+    };
+    says(4, {"(MIT)", "fork", "not affiliated with or endorsed by"});
+    says(9, {"belong to their respective owners", "distributes none", "disc"});
+    says(12, {"(MIT)", "interface"});
+}
+
+TEST_F(SplashScreen, AboutTextScrollsByKeyboard) {
+    ui::Headless h(960, 600, 1.0f);
+    splash_page = About;
+    h.frame(draw);
+    h.frame(draw);
+    ImGuiWindow* child = about_child();
+    ASSERT_NE(child, nullptr);
+    ASSERT_GT(child->ScrollMax.y, 0.0f);
+    // The first key wakes navigation on "Back", Up reaches the panel above it (an item of the
+    // page while it can scroll), Space goes into it, and Down then scrolls it line by line.
+    for (const ImGuiKey key :
+         {ImGuiKey_DownArrow, ImGuiKey_UpArrow, ImGuiKey_Space, ImGuiKey_DownArrow, ImGuiKey_DownArrow})
+        h.press_key(key, draw);
+    EXPECT_GT(child->Scroll.y, 0.0f);
+    const float down = child->Scroll.y;
+    h.press_key(ImGuiKey_PageDown, draw);
+    h.frame(draw);
+    EXPECT_GT(child->Scroll.y, down);
+    EXPECT_EQ(splash_page, About);
 }
 
 }  // namespace

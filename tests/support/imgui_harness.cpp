@@ -41,14 +41,24 @@ Headless::~Headless() {
     fonts = LauncherFonts{};
 }
 
+DrawFn screen(Screen which) {
+    return [which] { draw_screen_in_style(which); };
+}
+
+DrawFn styled(const DrawFn& body) {
+    return [body] {
+        push_launcher_style();
+        ImGui::PushFont(fonts.body);
+        body();
+        ImGui::PopFont();
+        pop_launcher_style();
+    };
+}
+
 void Headless::frame(const DrawFn& draw) {
     ImGui::GetIO().DeltaTime = 1.0f / 60.0f;
     ImGui::NewFrame();
-    push_launcher_style();
-    ImGui::PushFont(fonts.body);
     if (draw) draw();
-    ImGui::PopFont();
-    pop_launcher_style();
     ImGui::Render();
 }
 

@@ -1,15 +1,23 @@
 #pragma once
-// Headless Dear ImGui for screen tests: a context with the launcher's fonts and style, frames run
-// the way the main loop runs them, input fed between frames, and what was drawn read back.
+// Headless Dear ImGui for screen tests: a context with the launcher's fonts and style, frames
+// between NewFrame and Render, input fed between frames, and what was drawn read back.
 #include <imgui.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "launcher/screen_flow.h"
+#include "palette.h"
+
 namespace ui {
 
 using DrawFn = std::function<void()>;
+
+// A screen as the main loop draws it: through the launcher's own style and font bracket.
+DrawFn screen(Screen which);
+// Content that is not a screen (a widget on its own) inside the launcher's style and body font.
+DrawFn styled(const DrawFn& body);
 
 // One string drawn on one baseline: consecutive glyph quads of one font, size and colour.
 struct TextRun {
@@ -37,7 +45,7 @@ struct Headless {
     Headless(const Headless&) = delete;
     Headless& operator=(const Headless&) = delete;
 
-    // NewFrame, style, body font, draw(), pops, Render; the draw data stays readable afterwards.
+    // NewFrame, draw(), Render; the draw data stays readable afterwards.
     void frame(const DrawFn& draw);
     void resize(float width, float height);
 

@@ -11,7 +11,7 @@
 LauncherSettings settings;
 
 std::wstring read_text_file(const std::wstring& path) {
-    FILE* const file = _wfopen(path.c_str(), L"rb");
+    FILE* const file = _wfopen(path.c_str(), L"rbN");  // never inherited by a build
     if (!file) return {};
     std::string bytes;
     char block[4096];
@@ -64,7 +64,7 @@ void save_settings() {
     const std::wstring temp = target + L".tmp";
     const std::string bytes = format_settings(settings);
     bool ok = false;
-    if (FILE* const file = _wfopen(temp.c_str(), L"wb")) {
+    if (FILE* const file = _wfopen(temp.c_str(), L"wbN")) {
         ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         ok = (fflush(file) == 0) && ok;
         ok = (fclose(file) == 0) && ok;

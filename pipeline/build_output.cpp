@@ -88,26 +88,37 @@ static const char* find_line_feed(const char* from, const char* end) {
     return nullptr;
 }
 
-// Cuts every complete line out of `pending`. `scanned` is how far the previous call already
-// looked for a line feed, so a long unfinished line is not searched again on every read.
-static void parse_complete_lines(BuildJob& job, std::string& pending, size_t& scanned,
-                                 std::string& line) {
-    size_t start = 0;
-    for (;;) {
-        const char* const found =
-            find_line_feed(pending.data() + scanned, pending.data() + pending.size());
-        if (!found) break;
-        const size_t feed = static_cast<size_t>(found - pending.data());
-        size_t end = feed;
-        if (end > start && pending[end - 1] == '\r') --end;
-        line.assign(pending, start, end - start);
-        parse_build_line(job, line);
-        start = feed + 1;
-        scanned = start;
+// Keeps the start of the current line, at most one byte past the limit: that byte tells whether
+// a carriage return before the line feed belongs to the part that is parsed.
+static void keep_line_start(BuildLineCutter& cut, const char* data, size_t size) {
+    const size_t room = build_line_limit + 1 - cut.pending.size();
+    if (size > room) {
+        cut.overflow = true;
+        size = room;
     }
-    // One erase per read keeps the cost linear however many lines a block holds.
-    if (start > 0) pending.erase(0, start);
-    scanned = pending.size();
+    cut.pending.append(data, size);
+}
+
+static void finish_line(BuildJob& job, BuildLineCutter& cut) {
+    size_t size = cut.pending.size();
+    // An over-long line's real last byte is long gone; it cannot shorten the part that is kept.
+    if (!cut.overflow && size > 0 && cut.pending[size - 1] == '\r') --size;
+    if (size > build_line_limit) size = build_line_limit;
+    cut.pending.resize(size);
+    parse_build_line(job, cut.pending);
+    cut.pending.clear();
+    cut.overflow = false;
+}
+
+void feed_build_output(BuildJob& job, BuildLineCutter& cut, const char* data, size_t size) {
+    const char* const end = data + size;
+    while (data < end) {
+        const char* const feed = find_line_feed(data, end);
+        keep_line_start(cut, data, static_cast<size_t>((feed ? feed : end) - data));
+        if (!feed) return;
+        finish_line(job, cut);
+        data = feed + 1;
+    }
 }
 
 static DWORD finish_process(HANDLE process) {
@@ -119,11 +130,10 @@ static DWORD finish_process(HANDLE process) {
 }
 
 void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
-    FILE* log = _wfopen(job->log_path.c_str(), L"wb");
+    // "N": the build process and whatever it starts must not hold the log open.
+    FILE* log = _wfopen(job->log_path.c_str(), L"wbN");
     char buffer[4096];
-    std::string pending;
-    std::string line;
-    size_t scanned = 0;
+    BuildLineCutter cut;
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
@@ -131,8 +141,7 @@ void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
             fwrite(buffer, 1, got, log);
             fflush(log);
         }
-        pending.append(buffer, got);
-        parse_complete_lines(*job, pending, scanned, line);
+        feed_build_output(*job, cut, buffer, got);
     }
     CloseHandle(pipe);
     const DWORD code = finish_process(process);

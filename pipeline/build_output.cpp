@@ -88,35 +88,27 @@ static const char* find_line_feed(const char* from, const char* end) {
     return nullptr;
 }
 
-// Keeps the start of the current line, at most one byte past the limit: that byte tells whether
-// a carriage return before the line feed belongs to the part that is parsed.
-static void keep_line_start(BuildLineCutter& cut, const char* data, size_t size) {
-    const size_t room = build_line_limit + 1 - cut.pending.size();
-    if (size > room) {
-        cut.overflow = true;
-        size = room;
-    }
-    cut.pending.append(data, size);
+// Keeps the start of the current line up to one byte past the limit: enough to tell whether a
+// carriage return before the line feed falls inside the part that is parsed.
+static void keep_line_start(std::string& pending, const char* data, size_t size) {
+    const size_t room = build_line_limit + 1 - pending.size();
+    pending.append(data, size < room ? size : room);
 }
 
-static void finish_line(BuildJob& job, BuildLineCutter& cut) {
-    size_t size = cut.pending.size();
-    // An over-long line's real last byte is long gone; it cannot shorten the part that is kept.
-    if (!cut.overflow && size > 0 && cut.pending[size - 1] == '\r') --size;
-    if (size > build_line_limit) size = build_line_limit;
-    cut.pending.resize(size);
-    parse_build_line(job, cut.pending);
-    cut.pending.clear();
-    cut.overflow = false;
+static void finish_line(BuildJob& job, std::string& pending) {
+    if (!pending.empty() && pending.back() == '\r') pending.pop_back();
+    if (pending.size() > build_line_limit) pending.resize(build_line_limit);
+    parse_build_line(job, pending);
+    pending.clear();
 }
 
-void feed_build_output(BuildJob& job, BuildLineCutter& cut, const char* data, size_t size) {
+void feed_build_output(BuildJob& job, std::string& pending, const char* data, size_t size) {
     const char* const end = data + size;
     while (data < end) {
         const char* const feed = find_line_feed(data, end);
-        keep_line_start(cut, data, static_cast<size_t>((feed ? feed : end) - data));
+        keep_line_start(pending, data, static_cast<size_t>((feed ? feed : end) - data));
         if (!feed) return;
-        finish_line(job, cut);
+        finish_line(job, pending);
         data = feed + 1;
     }
 }
@@ -133,7 +125,7 @@ void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
     // "N": the build process and whatever it starts must not hold the log open.
     FILE* log = _wfopen(job->log_path.c_str(), L"wbN");
     char buffer[4096];
-    BuildLineCutter cut;
+    std::string pending;  // the start of a line not yet ended
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
@@ -141,7 +133,7 @@ void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
             fwrite(buffer, 1, got, log);
             fflush(log);
         }
-        feed_build_output(*job, cut, buffer, got);
+        feed_build_output(*job, pending, buffer, got);
     }
     CloseHandle(pipe);
     const DWORD code = finish_process(process);

@@ -48,11 +48,18 @@ void load_settings() {
     settings.fullscreen = values[L"fullscreen"] == L"1";
 }
 
+// The reader drops one carriage return before each line feed, so a value that itself ends in one
+// (only a damaged file gives such a value) gets one more to read back unchanged.
+static std::string value_line(const char* key, const std::wstring& value) {
+    const std::string text = to_utf8(value);
+    return key + text + (!text.empty() && text.back() == '\r' ? "\r\n" : "\n");
+}
+
 std::string format_settings(const LauncherSettings& s) {
     std::string out;
-    out += "iso=" + to_utf8(s.iso) + "\n";
+    out += value_line("iso=", s.iso);
     out += "picture=" + std::to_string(s.picture) + "\n";
-    out += "saves=" + to_utf8(s.saves) + "\n";
+    out += value_line("saves=", s.saves);
     out += std::string("fullscreen=") + (s.fullscreen ? "1" : "0") + "\n";
     return out;
 }

@@ -118,6 +118,14 @@ static BOOL create_build_process(wchar_t* command, HANDLE write_end, PROCESS_INF
     return created;
 }
 
+// Ends a build process that has no worker and releases what the worker would have closed.
+static void stop_build_process(HANDLE process, HANDLE read_end) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+    CloseHandle(read_end);
+}
+
 static void ensure_job_object() {
     if (build_job_object) return;
     build_job_object = CreateJobObjectW(nullptr, nullptr);
@@ -164,28 +172,22 @@ void run_build_script(const std::shared_ptr<BuildJob>& job) {
 
     ensure_job_object();
     if (build_job_object) AssignProcessToJobObject(build_job_object, process.hProcess);
-    if (resume_build_thread(process.hThread) == static_cast<DWORD>(-1)) {
+    const bool resumed = resume_build_thread(process.hThread) != static_cast<DWORD>(-1);
+    const DWORD resume_error = GetLastError();
+    CloseHandle(process.hThread);
+    if (!resumed) {
         // A process left suspended would keep the screen on "running" for ever.
-        const DWORD resume_error = GetLastError();
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 5000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        CloseHandle(read_end);
+        stop_build_process(process.hProcess, read_end);
         fail_build(*job, start_failure(resume_error));
         return;
     }
     launcher_log("build started: %s", to_utf8(command).c_str());
-    CloseHandle(process.hThread);
 
     try {
         start_build_worker(job, read_end, process.hProcess);
     } catch (const std::system_error& e) {
         // Without a worker nobody would read the output or report the end: stop the build.
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 5000);
-        CloseHandle(read_end);
-        CloseHandle(process.hProcess);
+        stop_build_process(process.hProcess, read_end);
         launcher_log("build worker not started: %s", e.what());
         fail_build(*job, "Could not start the build (thread).");
     }

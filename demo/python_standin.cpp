@@ -47,7 +47,7 @@ struct Options {
 Options options;
 unsigned long long written_bytes = 0;
 unsigned long long written_hash = 0xcbf29ce484222325ull;
-std::string held_at_entry;
+std::string entry_record;
 
 std::string utf8(const std::wstring& wide) {
     if (wide.empty()) return {};
@@ -253,7 +253,8 @@ std::string handle_report() {
             BY_HANDLE_FILE_INFORMATION info{};
             const bool dir = GetFileInformationByHandle(h, &info) &&
                              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-            out += std::string(dir ? "dir " : "file ") + number + " " + (n && n < 2048 ? utf8(std::wstring(path, n)) : "?") + "\n";
+            const std::string name = n && n < 2048 ? utf8(std::wstring(path, n)) : "?";
+            out += std::string(dir ? "dir " : "file ") + number + " " + name + "\n";
         } else if (type == FILE_TYPE_PIPE) {
             out += std::string("pipe ") + number + "\n";
         } else {
@@ -263,6 +264,7 @@ std::string handle_report() {
     return out;
 }
 
+// Taken before main does anything else: whether the launcher had put us into its job already.
 void record_entry() {
     BOOL in_job = FALSE;
     IsProcessInJob(GetCurrentProcess(), nullptr, &in_job);
@@ -270,7 +272,7 @@ void record_entry() {
     snprintf(std_line, sizeof std_line, "std %llu %llu\n",
              (unsigned long long)(uintptr_t)GetStdHandle(STD_INPUT_HANDLE),
              (unsigned long long)(uintptr_t)GetStdHandle(STD_OUTPUT_HANDLE));
-    held_at_entry = std::string("job ") + (in_job ? "1" : "0") + "\n" + std_line;
+    entry_record = std::string("job ") + (in_job ? "1" : "0") + "\n" + std_line;
 }
 
 std::string args_text() {
@@ -305,7 +307,7 @@ void run_command(const std::string& command, const std::string& argument) {
     else if (command == "filler") filler(argument);
     else if (command == "blob") blob(argument);
     else if (command == "hash") write_work_file(argument, hash_text());
-    else if (command == "handles") write_work_file(argument, held_at_entry + handle_report());
+    else if (command == "handles") write_work_file(argument, entry_record + handle_report());
     else if (command == "spawn") spawn(argument);
     else if (command == "pid") write_work_file(argument, std::to_string(GetCurrentProcessId()));
     else if (command == "cmdline") write_work_file(argument, utf8(GetCommandLineW()));

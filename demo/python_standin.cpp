@@ -16,6 +16,14 @@
 //   pid PATH          write this process's id in decimal to <work>\PATH
 //   cmdline PATH      write the raw command line (GetCommandLineW as UTF-8) to <work>\PATH
 //   args PATH         write each argument as CommandLineToArgvW splits it, one per line
+//   blob N EVERY      N pseudo-random bytes (a fixed sequence) at full speed, with a line feed as
+//                     every EVERY-th byte when EVERY > 0 and none at all otherwise
+//   hash PATH         write "<bytes> <hash>" of everything written to stdout and stderr so far
+//                     (64-bit FNV-1a, 16 hex digits) to <work>\PATH
+//   handles PATH      write to <work>\PATH "job 1" when this process was in a job at its entry
+//                     (else "job 0"), "std IN OUT" (its standard handle values), then one line per
+//                     handle it holds (it keeps none open of its own between commands):
+//                     "file VALUE PATH", "dir VALUE PATH", "pipe VALUE" or "other VALUE"
 //   exit CODE         end now with CODE (decimal or 0x hex); the end of the scenario exits with 0
 //
 // TEXT knows the escapes \n \r \t \s (space) \\ and \xHH (any byte). Output goes straight to the
@@ -23,6 +31,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +45,9 @@ struct Options {
     std::vector<std::wstring> args;
 };
 Options options;
+unsigned long long written_bytes = 0;
+unsigned long long written_hash = 0xcbf29ce484222325ull;
+std::string entry_record;
 
 std::string utf8(const std::wstring& wide) {
     if (wide.empty()) return {};
@@ -54,8 +66,16 @@ std::wstring wide(const std::string& text) {
     return out;
 }
 
+void add_to_hash(const char* data, size_t size) {
+    unsigned long long h = written_hash;
+    for (size_t i = 0; i < size; ++i) h = (h ^ (unsigned char)data[i]) * 0x100000001b3ull;
+    written_hash = h;
+    written_bytes += size;
+}
+
 void write_handle(DWORD which, const std::string& bytes) {
     const HANDLE h = GetStdHandle(which);
+    add_to_hash(bytes.data(), bytes.size());
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD wrote = 0;
@@ -187,6 +207,74 @@ void filler(const std::string& argument) {
     write_handle(STD_OUTPUT_HANDLE, block);
 }
 
+void blob(const std::string& argument) {
+    char* end = nullptr;
+    const unsigned long long count = strtoull(argument.c_str(), &end, 10);
+    const unsigned long long every = strtoull(end, nullptr, 10);
+    unsigned long long state = 0x9e3779b97f4a7c15ull;
+    std::string block;
+    block.reserve(64 * 1024);
+    for (unsigned long long i = 1; i <= count; ++i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        char c = (char)(state >> 56);
+        if (c == '\n') c = '\r';  // line feeds only where EVERY puts them
+        if (every > 0 && i % every == 0) c = '\n';
+        block += c;
+        if (block.size() == 64 * 1024) {
+            write_handle(STD_OUTPUT_HANDLE, block);
+            block.clear();
+        }
+    }
+    write_handle(STD_OUTPUT_HANDLE, block);
+}
+
+std::string hash_text() {
+    char text[64];
+    snprintf(text, sizeof text, "%llu %016llx", written_bytes, written_hash);
+    return text;
+}
+
+// Every handle value the process holds; the values of a child's inherited handles are the ones
+// they had in its parent, and those stay small.
+std::string handle_report() {
+    std::string out;
+    for (uintptr_t value = 4; value < 0x10000; value += 4) {
+        const HANDLE h = (HANDLE)value;
+        DWORD flags = 0;
+        if (!GetHandleInformation(h, &flags)) continue;
+        const DWORD type = GetFileType(h);
+        char number[32];
+        snprintf(number, sizeof number, "%llu", (unsigned long long)value);
+        if (type == FILE_TYPE_DISK) {
+            wchar_t path[2048];
+            const DWORD n = GetFinalPathNameByHandleW(h, path, 2048, FILE_NAME_NORMALIZED);
+            BY_HANDLE_FILE_INFORMATION info{};
+            const bool dir = GetFileInformationByHandle(h, &info) &&
+                             (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+            const std::string name = n && n < 2048 ? utf8(std::wstring(path, n)) : "?";
+            out += std::string(dir ? "dir " : "file ") + number + " " + name + "\n";
+        } else if (type == FILE_TYPE_PIPE) {
+            out += std::string("pipe ") + number + "\n";
+        } else {
+            out += std::string("other ") + number + "\n";
+        }
+    }
+    return out;
+}
+
+// Taken before main does anything else: whether the launcher had put us into its job already.
+void record_entry() {
+    BOOL in_job = FALSE;
+    IsProcessInJob(GetCurrentProcess(), nullptr, &in_job);
+    char std_line[96];
+    snprintf(std_line, sizeof std_line, "std %llu %llu\n",
+             (unsigned long long)(uintptr_t)GetStdHandle(STD_INPUT_HANDLE),
+             (unsigned long long)(uintptr_t)GetStdHandle(STD_OUTPUT_HANDLE));
+    entry_record = std::string("job ") + (in_job ? "1" : "0") + "\n" + std_line;
+}
+
 std::string args_text() {
     std::string out;
     for (const std::wstring& a : options.args) out += utf8(a) + "\n";
@@ -217,6 +305,9 @@ void run_command(const std::string& command, const std::string& argument) {
         write_work_file("ready.txt", "iso=" + utf8(options.iso) + "\nversion=" + bundle_version() + "\n");
     else if (command == "copy") copy_from_bundle(argument);
     else if (command == "filler") filler(argument);
+    else if (command == "blob") blob(argument);
+    else if (command == "hash") write_work_file(argument, hash_text());
+    else if (command == "handles") write_work_file(argument, entry_record + handle_report());
     else if (command == "spawn") spawn(argument);
     else if (command == "pid") write_work_file(argument, std::to_string(GetCurrentProcessId()));
     else if (command == "cmdline") write_work_file(argument, utf8(GetCommandLineW()));
@@ -247,6 +338,8 @@ void parse_arguments() {
 }  // namespace
 
 int main() {
+    // First, before this program opens anything of its own.
+    record_entry();
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     parse_arguments();
     bool ok = false;

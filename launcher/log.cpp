@@ -10,8 +10,9 @@
 
 FILE* launcher_log_file = nullptr;
 
+// "N": a build process, and whatever it starts, must not keep the launcher's files open.
 void open_launcher_log() {
-    launcher_log_file = _wfopen(path_join(folders.logs_dir, contract::launcher_log_file).c_str(), L"ab");
+    launcher_log_file = _wfopen(path_join(folders.logs_dir, contract::launcher_log_file).c_str(), L"abN");
 }
 
 void launcher_log(const char* format, ...) {

@@ -11,7 +11,7 @@
 LauncherSettings settings;
 
 std::wstring read_text_file(const std::wstring& path) {
-    FILE* const file = _wfopen(path.c_str(), L"rb");
+    FILE* const file = _wfopen(path.c_str(), L"rbN");  // never inherited by a build
     if (!file) return {};
     std::string bytes;
     char block[4096];
@@ -48,11 +48,18 @@ void load_settings() {
     settings.fullscreen = values[L"fullscreen"] == L"1";
 }
 
+// The reader drops one carriage return before each line feed, so a value that itself ends in one
+// (only a damaged file gives such a value) gets one more to read back unchanged.
+static std::string value_line(const char* key, const std::wstring& value) {
+    const std::string text = to_utf8(value);
+    return key + text + (!text.empty() && text.back() == '\r' ? "\r\n" : "\n");
+}
+
 std::string format_settings(const LauncherSettings& s) {
     std::string out;
-    out += "iso=" + to_utf8(s.iso) + "\n";
+    out += value_line("iso=", s.iso);
     out += "picture=" + std::to_string(s.picture) + "\n";
-    out += "saves=" + to_utf8(s.saves) + "\n";
+    out += value_line("saves=", s.saves);
     out += std::string("fullscreen=") + (s.fullscreen ? "1" : "0") + "\n";
     return out;
 }
@@ -64,7 +71,7 @@ void save_settings() {
     const std::wstring temp = target + L".tmp";
     const std::string bytes = format_settings(settings);
     bool ok = false;
-    if (FILE* const file = _wfopen(temp.c_str(), L"wb")) {
+    if (FILE* const file = _wfopen(temp.c_str(), L"wbN")) {
         ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         ok = (fflush(file) == 0) && ok;
         ok = (fclose(file) == 0) && ok;

@@ -88,26 +88,29 @@ static const char* find_line_feed(const char* from, const char* end) {
     return nullptr;
 }
 
-// Cuts every complete line out of `pending`. `scanned` is how far the previous call already
-// looked for a line feed, so a long unfinished line is not searched again on every read.
-static void parse_complete_lines(BuildJob& job, std::string& pending, size_t& scanned,
-                                 std::string& line) {
-    size_t start = 0;
-    for (;;) {
-        const char* const found =
-            find_line_feed(pending.data() + scanned, pending.data() + pending.size());
-        if (!found) break;
-        const size_t feed = static_cast<size_t>(found - pending.data());
-        size_t end = feed;
-        if (end > start && pending[end - 1] == '\r') --end;
-        line.assign(pending, start, end - start);
-        parse_build_line(job, line);
-        start = feed + 1;
-        scanned = start;
+// Keeps the start of the current line up to one byte past the limit: enough to tell whether a
+// carriage return before the line feed falls inside the part that is parsed.
+static void keep_line_start(std::string& pending, const char* data, size_t size) {
+    const size_t room = build_line_limit + 1 - pending.size();
+    pending.append(data, size < room ? size : room);
+}
+
+static void finish_line(BuildJob& job, std::string& pending) {
+    if (!pending.empty() && pending.back() == '\r') pending.pop_back();
+    if (pending.size() > build_line_limit) pending.resize(build_line_limit);
+    parse_build_line(job, pending);
+    pending.clear();
+}
+
+void feed_build_output(BuildJob& job, std::string& pending, const char* data, size_t size) {
+    const char* const end = data + size;
+    while (data < end) {
+        const char* const feed = find_line_feed(data, end);
+        keep_line_start(pending, data, static_cast<size_t>((feed ? feed : end) - data));
+        if (!feed) return;
+        finish_line(job, pending);
+        data = feed + 1;
     }
-    // One erase per read keeps the cost linear however many lines a block holds.
-    if (start > 0) pending.erase(0, start);
-    scanned = pending.size();
 }
 
 static DWORD finish_process(HANDLE process) {
@@ -119,11 +122,10 @@ static DWORD finish_process(HANDLE process) {
 }
 
 void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
-    FILE* log = _wfopen(job->log_path.c_str(), L"wb");
+    // "N": the build process and whatever it starts must not hold the log open.
+    FILE* log = _wfopen(job->log_path.c_str(), L"wbN");
     char buffer[4096];
-    std::string pending;
-    std::string line;
-    size_t scanned = 0;
+    std::string pending;  // the start of a line not yet ended
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
@@ -131,8 +133,7 @@ void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
             fwrite(buffer, 1, got, log);
             fflush(log);
         }
-        pending.append(buffer, got);
-        parse_complete_lines(*job, pending, scanned, line);
+        feed_build_output(*job, pending, buffer, got);
     }
     CloseHandle(pipe);
     const DWORD code = finish_process(process);

@@ -20,6 +20,7 @@ static void start_detached_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HA
 }
 
 void (*start_build_worker)(std::shared_ptr<BuildJob>, HANDLE, HANDLE) = start_detached_worker;
+DWORD(WINAPI* resume_build_thread)(HANDLE thread) = ResumeThread;
 
 static const char* const tools_missing_message =
     "The build tools are missing from the tools folder next to Varnis.exe.";
@@ -59,6 +60,72 @@ static bool is_missing(const std::wstring& path) {
     return (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+static std::string start_failure(DWORD error) {
+    return "Could not start the build (error " + std::to_string(error) + ").";
+}
+
+static bool inheritable(HANDLE handle) {
+    DWORD flags = 0;
+    return handle && handle != INVALID_HANDLE_VALUE && GetHandleInformation(handle, &flags) &&
+           (flags & HANDLE_FLAG_INHERIT);
+}
+
+// An attribute list that lets only `handles` be inherited, in `storage`; null where the system
+// cannot build one. `handles` must stay valid until the process has been created.
+static LPPROC_THREAD_ATTRIBUTE_LIST handle_list_attribute(std::vector<char>& storage,
+                                                          HANDLE* handles, size_t count) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    if (size == 0) return nullptr;
+    storage.resize(size);
+    auto* const list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return nullptr;
+    if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                                  count * sizeof(HANDLE), nullptr, nullptr))
+        return list;
+    DeleteProcThreadAttributeList(list);
+    return nullptr;
+}
+
+// Inheritance is on for the standard handles, but only the listed ones pass: anything else the
+// launcher (or a library in it) holds inheritable stays out of the build and of what it starts.
+// Where no list can be built the plain call inherits as before.
+static BOOL create_build_process(wchar_t* command, HANDLE write_end, PROCESS_INFORMATION& process) {
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.StartupInfo.hStdOutput = write_end;
+    startup.StartupInfo.hStdError = write_end;
+
+    HANDLE handles[2] = {write_end};
+    size_t count = 1;
+    // The standard input passes as before where it can be inherited at all.
+    if (inheritable(startup.StartupInfo.hStdInput) && startup.StartupInfo.hStdInput != write_end)
+        handles[count++] = startup.StartupInfo.hStdInput;
+    std::vector<char> storage;
+    startup.lpAttributeList = handle_list_attribute(storage, handles, count);
+    DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
+    if (startup.lpAttributeList) {
+        startup.StartupInfo.cb = sizeof startup;
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
+    const BOOL created = CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, flags, nullptr,
+                                        nullptr, &startup.StartupInfo, &process);
+    const DWORD error = GetLastError();
+    if (startup.lpAttributeList) DeleteProcThreadAttributeList(startup.lpAttributeList);
+    SetLastError(error);
+    return created;
+}
+
+// Ends a build process that has no worker and releases what the worker would have closed.
+static void stop_build_process(HANDLE process, HANDLE read_end) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+    CloseHandle(read_end);
+}
+
 static void ensure_job_object() {
     if (build_job_object) return;
     build_job_object = CreateJobObjectW(nullptr, nullptr);
@@ -92,39 +159,35 @@ void run_build_script(const std::shared_ptr<BuildJob>& job) {
     std::vector<wchar_t> buffer(command.begin(), command.end());
     buffer.push_back(L'\0');
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = write_end;
-    startup.hStdError = write_end;
     PROCESS_INFORMATION process{};
-    const BOOL created =
-        CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE,
-                       CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
+    const BOOL created = create_build_process(buffer.data(), write_end, process);
     const DWORD create_error = GetLastError();
     // Only the child may hold the write end, or the pipe never reports the end of the output.
     CloseHandle(write_end);
     if (!created) {
         CloseHandle(read_end);
-        fail_build(*job, "Could not start the build (error " + std::to_string(create_error) + ").");
+        fail_build(*job, start_failure(create_error));
         return;
     }
 
     ensure_job_object();
     if (build_job_object) AssignProcessToJobObject(build_job_object, process.hProcess);
-    ResumeThread(process.hThread);
-    launcher_log("build started: %s", to_utf8(command).c_str());
+    const bool resumed = resume_build_thread(process.hThread) != static_cast<DWORD>(-1);
+    const DWORD resume_error = GetLastError();
     CloseHandle(process.hThread);
+    if (!resumed) {
+        // A process left suspended would keep the screen on "running" for ever.
+        stop_build_process(process.hProcess, read_end);
+        fail_build(*job, start_failure(resume_error));
+        return;
+    }
+    launcher_log("build started: %s", to_utf8(command).c_str());
 
     try {
         start_build_worker(job, read_end, process.hProcess);
     } catch (const std::system_error& e) {
         // Without a worker nobody would read the output or report the end: stop the build.
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 5000);
-        CloseHandle(read_end);
-        CloseHandle(process.hProcess);
+        stop_build_process(process.hProcess, read_end);
         launcher_log("build worker not started: %s", e.what());
         fail_build(*job, "Could not start the build (thread).");
     }

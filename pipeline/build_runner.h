@@ -32,3 +32,5 @@ std::wstring build_command_line();
 // Starts the detached worker thread for a running build process; throws std::system_error when
 // the thread cannot be created. Replaceable so that tests can make the start fail.
 extern void (*start_build_worker)(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process);
+// Resumes the suspended build process; replaceable so that tests can make it fail.
+extern DWORD(WINAPI* resume_build_thread)(HANDLE thread);

@@ -22,7 +22,7 @@ std::string check_disc_image(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     // INVALID_FILE_ATTRIBUTES has the directory bit too, so a missing path lands here as well.
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "That file does not exist.";
-    FILE* file = _wfopen(path.c_str(), L"rb");
+    FILE* file = _wfopen(path.c_str(), L"rbN");  // never inherited by a build
     if (!file) return "That file cannot be read.";
     bool found = false;
     for (const uint64_t offset : disc_image_offsets) {

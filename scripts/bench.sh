@@ -14,3 +14,12 @@ for b in pipeline_bench screen_bench splash_bench; do
     wine "./$b.exe" </dev/null 2>&1 | tr -d '\r'
   fi
 done
+
+# --- Output worker: one line without an end (issue 9) ---
+# Peak memory and throughput of the build worker for 512 MiB of output without any line feed,
+# next to the same bytes as ordinary lines; each build in a fresh process (about a minute).
+if [ -f pipeline_bench.exe ]; then
+  echo "== pipeline_bench --endless"
+  wine ./pipeline_bench.exe --endless 512 </dev/null 2>&1 | tr -d '\r'
+fi
+# --- end of the output worker block ---

@@ -1,13 +1,18 @@
 // Throughput of the build output worker next to a plain pipe copy of the same bytes.
 // Usage: pipeline_bench [MiB per run, default 64] [rounds, default 3]
+//        pipeline_bench --endless [MiB, default 512]
 // Each round runs the interpreter stand-in twice per output kind: once read by a bare loop of
 // 4 KiB reads that discards everything, once through start_build and the real worker (build log
 // and parsing included). Reported: the best run of each and the median of the rounds' ratios.
+// --endless: the worker's peak memory and throughput for output without any line feed, next to
+// the same bytes as ordinary lines of 80 bytes; each build runs in a fresh pipeline_host process
+// so that its peaks are its own.
 #include <windows.h>
 
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,10 +113,73 @@ unsigned long long file_size(const std::wstring& path) {
     return (unsigned long long)data.nFileSizeHigh << 32 | data.nFileSizeLow;
 }
 
+std::wstring exe_dir() {
+    wchar_t self[1040];
+    const std::wstring path(self, GetModuleFileNameW(nullptr, self, 1040));
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+// One build in a fresh pipeline_host; false when it did not run or did not succeed.
+bool host_build(const std::wstring& root, const char* name, double mib) {
+    const std::wstring result = path_join(root, L"result.txt");
+    std::wstring line = L"\"" + exe_dir() + L"\\pipeline_host.exe\" \"" + folders.tools_dir +
+                        L"\" \"" + folders.data_dir + L"\" \"" + settings.iso + L"\" \"" + result + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    FILE* f = _wfopen(result.c_str(), L"rb");
+    if (!f) return false;
+    double seconds = 0;
+    int done = 0;
+    unsigned long long peak_ws = 0, peak_pf = 0;
+    const int got = fscanf(f, "%lf %d %llu %llu", &seconds, &done, &peak_ws, &peak_pf);
+    fclose(f);
+    DeleteFileW(result.c_str());
+    if (got != 4 || !done) return false;
+    printf("%-28s %7.1f s  %7.1f MiB/s   peak working set %6.1f MiB   peak pagefile use %6.1f MiB\n",
+           name, seconds, mib / seconds, peak_ws / 1048576.0, peak_pf / 1048576.0);
+    return true;
+}
+
+int endless_line(const std::wstring& root, double mib) {
+    const unsigned long long bytes = (unsigned long long)(mib * 1048576);
+    struct Kind {
+        const char* name;
+        int every;
+    };
+    const Kind kinds[] = {{"ordinary lines of 80 bytes", 80}, {"no line feed at all", 0}};
+    printf("%llu bytes (%.0f MiB) per build, each in a fresh launcher process\n", bytes, mib);
+    for (const Kind& kind : kinds) {
+        write_text(folders.build_script_path, "blob " + std::to_string(bytes) + " " +
+                                                  std::to_string(kind.every) + "\nout \\nDONE\\s\n");
+        if (!host_build(root, kind.name, mib)) {
+            fprintf(stderr, "the build of %s did not succeed\n", kind.name);
+            return 1;
+        }
+        WIN32_FIND_DATAW data;
+        const HANDLE find = FindFirstFileW(path_join(folders.logs_dir, L"build-*.log").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do DeleteFileW(path_join(folders.logs_dir, data.cFileName).c_str());
+        while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double mib = argc > 1 ? atof(argv[1]) : 64.0;
+    const bool endless = argc > 1 && strcmp(argv[1], "--endless") == 0;
+    if (endless) {
+        --argc;
+        ++argv;
+    }
+    const double mib = argc > 1 ? atof(argv[1]) : endless ? 512.0 : 64.0;
     const int rounds = argc > 2 ? atoi(argv[2]) : 3;
     const unsigned long long lines = (unsigned long long)(mib * 1024 * 1024 / 80);
 
@@ -131,6 +199,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     settings.iso = path_join(root, L"disc.iso");
+    if (endless) {
+        const int status = endless_line(root, mib);
+        remove_tree(root);
+        return status;
+    }
 
     struct Kind {
         const char* name;

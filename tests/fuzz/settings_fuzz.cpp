@@ -1,0 +1,127 @@
+// load_settings on random and damaged settings.ini files.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "fuzz.h"
+#include "launcher/folders.h"
+#include "launcher/settings.h"
+#include "test_support.h"
+
+namespace {
+
+const char* const fullscreen_values[] = {"1", "01", "1 ", "true", " 1", "1\r", "", "0", "1\r\r"};
+const char* const picture_values[] = {"999", "-80", "+7", " 7", "7x", "x", "2147483648",
+                                      "-99999999999", "1e3", "-50", "50", "\t-3"};
+const char* const broken_utf8[] = {"\xc0\x80", "\xff", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82",
+                                   "\xef\xbb\xbf", "\xc3"};
+
+std::string random_bytes(fuzz::Rng& r, size_t n) {
+    const char alphabet[] = "=\n\r isopicturesavesfullscreen01-+\\:\xc3\xa9";
+    std::string s;
+    for (size_t i = 0; i < n; ++i)
+        s += r.chance(50) ? alphabet[r.below(sizeof alphabet - 1)] : r.byte();
+    return s;
+}
+
+std::string valid_file(fuzz::Rng& r) {
+    LauncherSettings s;
+    s.iso = L"C:\\Discs\\M\u00edas " + std::to_wstring(r.below(1000)) + L".iso";
+    s.picture = static_cast<int>(r.below(101)) - 50;
+    if (r.chance(50)) s.saves = L"D:\\Saves = \u0412\u0430\u0440";
+    s.fullscreen = r.chance(50);
+    return format_settings(s);
+}
+
+void insert_at_random(fuzz::Rng& r, std::string& text, const std::string& piece) {
+    text.insert(r.below(text.size() + 1), piece);
+}
+
+void mutate(fuzz::Rng& r, std::string& text) {
+    switch (r.below(9)) {
+    case 0: text.insert(0, "\xef\xbb\xbf"); break;
+    case 1: insert_at_random(r, text, std::string(1 + r.below(50), '\r')); break;
+    case 2: text.resize(r.below(text.size() + 1)); break;
+    case 3: insert_at_random(r, text, "saves=" + random_bytes(r, 70000 + r.below(60000)) + "\n"); break;
+    case 4: insert_at_random(r, text, broken_utf8[r.below(std::size(broken_utf8))]); break;
+    case 5:
+        text += std::string("fullscreen=") + fullscreen_values[r.below(std::size(fullscreen_values))];
+        if (r.chance(70)) text += "\n";
+        break;
+    case 6: text += std::string("picture=") + picture_values[r.below(std::size(picture_values))] + "\n"; break;
+    case 7:
+        if (!text.empty()) text[r.below(text.size())] = r.byte();
+        break;
+    default: insert_at_random(r, text, random_bytes(r, r.below(40))); break;
+    }
+}
+
+std::string random_file(fuzz::Rng& r) {
+    if (r.chance(25)) return random_bytes(r, r.below(400));
+    std::string text = valid_file(r);
+    for (size_t n = 1 + r.below(4); n > 0; --n) mutate(r, text);
+    return text;
+}
+
+// fullscreen from the file's bytes, by the reading rules: the last line whose key is exactly
+// "fullscreen" decides, and only the value 1 means true.
+bool expected_fullscreen(const std::string& text) {
+    bool value = false;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t feed = text.find('\n', pos);
+        if (feed == std::string::npos) feed = text.size();
+        std::string line = text.substr(pos, feed - pos);
+        pos = feed + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos && line.substr(0, eq) == "fullscreen")
+            value = line.substr(eq + 1) == "1";
+    }
+    return value;
+}
+
+bool same(const LauncherSettings& a, const LauncherSettings& b) {
+    return a.iso == b.iso && a.picture == b.picture && a.saves == b.saves &&
+           a.fullscreen == b.fullscreen;
+}
+
+// Empty when loading `text` keeps the rules and a save loads back the same settings.
+std::string check(const std::string& text) {
+    ts::write_file(folders.settings_path, text);
+    settings = LauncherSettings{};
+    load_settings();
+    const LauncherSettings loaded = settings;
+    if (loaded.picture < -50 || loaded.picture > 50)
+        return "picture " + std::to_string(loaded.picture) + " is out of range";
+    if (loaded.fullscreen != expected_fullscreen(text)) return "fullscreen from a value other than 1";
+    save_settings();
+    settings = LauncherSettings{};
+    load_settings();
+    if (!same(settings, loaded))
+        return "saved and loaded again, it reads " + fuzz::show(ts::read_file(folders.settings_path));
+    return {};
+}
+
+TEST(SettingsFuzz, DamagedFilesLoadWithinTheRulesAndSaveRoundTrips) {
+    const std::wstring dir = ts::make_temp_dir(L"fuzz-settings");
+    folders = Folders{};
+    folders.data_dir = dir;
+    derive_folder_paths(folders);
+    for (int i = 0; i < fuzz::settings_files; ++i) {
+        const uint64_t seed = fuzz::case_seed("settings", i);
+        fuzz::Rng r(seed);
+        const std::string text = random_file(r);
+        if (check(text).empty()) continue;
+        const std::string smallest =
+            fuzz::shrink(text, [](const std::string& t) { return !check(t).empty(); });
+        ADD_FAILURE() << "case " << i << ", seed " << seed << ": " << check(smallest)
+                      << "\nsmallest failing settings.ini: " << fuzz::show(smallest);
+        break;
+    }
+    settings = LauncherSettings{};
+    ts::remove_tree(dir);
+}
+
+}  // namespace

@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake ccache
           wine wine64 xvfb xauth xdotool x11-utils imagemagick fonts-wine fonts-dejavu-core
-          libgl1-mesa-dri libglx-mesa0 googletest xz-utils ca-certificates dpkg-dev)
+          libgl1-mesa-dri libglx-mesa0 googletest xz-utils ca-certificates dpkg-dev zip unzip)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -24,7 +24,7 @@ cp "$bin/zig_fixture.exe" "$tools/zig/zig.exe"
 
 # The shim, started as a build system would, runs tools\zig\zig.exe and passes on its exit code.
 code=0
-(cd "$work" && ZIG_FIXTURE_EXIT=7 exec wine "$tools/bin/arshim.exe" libdemo.a </dev/null >"$work/arshim-out.txt" 2>&1) || code=$?
+(cd "$work" && ZIG_FIXTURE_EXIT=7 exec "$VARNIS_WINE_RUN" "$tools/bin/arshim.exe" libdemo.a </dev/null >"$work/arshim-out.txt" 2>&1) || code=$?
 check "arshim ends with zig's exit code 7, got $code" test "$code" = 7
 check "arshim runs tools\\zig\\zig.exe ranlib" \
   grep -qxF "\"$wintools\\zig\\zig.exe\" ranlib libdemo.a" "$tools/zig/command-line.txt"
@@ -33,7 +33,7 @@ iso="$work/Varnis Demo (USA).iso"
 "$repo/demo/make-demo-iso.sh" "$iso"
 winiso=$(winpath "$iso")
 
-(cd "$work" && exec wine "$bin/e2e_tool.exe" watch 150000 Varnis.exe "$(winpath "$pkg/Varnis.exe")" \
+(cd "$work" && exec "$VARNIS_WINE_RUN" "$bin/e2e_tool.exe" watch 150000 Varnis.exe "$(winpath "$pkg/Varnis.exe")" \
    </dev/null >"$watch_out" 2>&1) &
 watch_pid=$!
 frame=$(wait_frame 30) || fail "no launcher window"

@@ -84,9 +84,11 @@ fail() {
 }
 check() { local what=$1; shift; "$@" || fail "$what"; }
 
+# Only this road's programs: the unit tests that ctest runs beside it start from the same bin folder.
 cleanup() {
   local pids
-  pids=$(ps -eo pid=,args= | grep -F -e "$winbin\\" -e "$(winpath "$work")\\" | grep -v grep | awk '{ print $1 }') || true
+  pids=$(ps -eo pid=,args= | grep -F -e "$winbin\\Varnis" -e "$winbin\\e2e_tool" -e "$bin/Varnis" \
+           -e "$bin/e2e_tool" -e "$(winpath "$work")\\" -e "$work/" | grep -v grep | awk '{ print $1 }') || true
   [ -z "$pids" ] || kill -9 $pids 2>/dev/null || true
 }
 trap cleanup EXIT

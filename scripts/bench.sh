@@ -14,3 +14,9 @@ for b in pipeline_bench screen_bench splash_bench; do
     wine "./$b.exe" </dev/null 2>&1 | tr -d '\r'
   fi
 done
+
+# ---- Build screen end to end: the real launcher under Wine and Xvfb --------------------------
+# The build worker's throughput while the build screen is shown, against a plain pipe reader of
+# the same output, and the screen's frames per second and processor use.
+echo "== build screen (end to end)"
+bash "$root/tests/e2e/bench_build_screen.sh" "$BUILD_DIR" 2>&1 | grep -v '^  |' || true

@@ -44,11 +44,11 @@ sleep 2
 pid=$(ps -eo pid=,args= | grep -F -- "$bin/Varnis.exe" | grep -v grep | awk '{ print $1; exit }')
 [ -n "$pid" ] || fail "no launcher process"
 build_log=$(ls "$data"/logs/build-*.log | head -n 1)
-fps_lines=$(grep -c 'fps' "$work/fps.txt" || true)
+fps_lines=$(wc -l < "$work/fps.txt")
 t0=$(now); b0=$(file_bytes "$build_log"); c0=$(cpu_ticks "$pid")
 sleep "$window"
 t1=$(now); b1=$(file_bytes "$build_log"); c1=$(cpu_ticks "$pid")
-fps=$(tail -n +"$((fps_lines + 1))" "$work/fps.txt" | grep -o 'approx [0-9.]*fps' |
+fps=$(tail -n +"$((fps_lines + 1))" "$work/fps.txt" | grep 'exec_present' | grep -o 'approx [0-9.]*fps' |
       awk '{ sub("fps", "", $2); s += $2; n++ } END { if (n) printf "%.1f", s / n; else print "n/a" }')
 keys "$frame" alt+F4
 sleep 3
@@ -64,5 +64,7 @@ echo "${window} s windows; plain reader before and after the launcher run"
 printf 'plain pipe reader   %7s MiB/s   (%s, %s)\n' "$plain" "$plain_before" "$plain_after"
 printf 'build worker        %7s MiB/s   while the build screen is shown\n' "$worker"
 printf 'ratio               %7s         (goal at least 0.85)\n' "$ratio"
-printf 'build screen        %7s frames/s, launcher processor use %s %% of one core\n' "$fps" "$cpu"
+per_frame=$(awk -v c="$cpu" -v f="$fps" 'BEGIN { if (f > 0) printf "%.0f", 10 * c / f; else print "n/a" }')
+printf 'build screen        %7s frames/s, launcher processor use %s %% of one core (%s ms a frame)\n' \
+  "$fps" "$cpu" "$per_frame"
 rm -rf "$work"

@@ -36,13 +36,6 @@ void export_runtime_options() {
                  to_utf8(effective_saves_folder()).c_str());
 }
 
-template <typename T>
-static void release(T*& object) {
-    if (!object) return;
-    object->Release();
-    object = nullptr;
-}
-
 void shutdown_ui() {
     // Tolerates a partial or repeated shutdown: the backends crash when shut down twice.
     if (ImGui::GetCurrentContext()) {
@@ -52,14 +45,7 @@ void shutdown_ui() {
         ImGui::DestroyContext(ImGui::GetCurrentContext());
     }
     ui_ready = false;
-    release(render_target_view);
-    if (device_context) {
-        device_context->ClearState();
-        device_context->Flush();
-    }
-    release(swap_chain);
-    release(device_context);
-    release(device);
+    release_render_objects();
 }
 
 DWORD WINAPI game_thread_main(LPVOID parameter) {

@@ -8,6 +8,10 @@
 #include "launcher/windows.h"
 #include "screens/look.h"
 
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
 ID3D11Device* device = nullptr;
 ID3D11DeviceContext* device_context = nullptr;
 IDXGISwapChain* swap_chain = nullptr;
@@ -15,7 +19,28 @@ ID3D11RenderTargetView* render_target_view = nullptr;
 bool ui_ready = false;
 float ui_scale = 1.0f;
 const float clear_colour[4] = {0.07f, 0.08f, 0.10f, 1.00f};
+bool swap_chain_occluded = false;
+bool device_lost = false;
 CreateDeviceFn create_device_fn = D3D11CreateDeviceAndSwapChain;
+RefreshRateFn refresh_rate_fn = monitor_refresh_rate;
+
+static ULONGLONG next_device_attempt = 0;  // GetTickCount64 time of the next re-creation
+static HANDLE frame_timer = nullptr;
+static bool frame_timer_set = false;
+static LONGLONG last_frame_time = 0;       // performance counter at the last frame's end
+static HMONITOR paced_monitor = nullptr;   // the monitor frame_interval was measured on
+static LONGLONG frame_interval = 0;        // performance counter ticks per refresh
+
+template <typename T>
+static void release(T*& object) {
+    if (!object) return;
+    object->Release();
+    object = nullptr;
+}
+
+static bool is_device_loss(HRESULT result) {
+    return result == DXGI_ERROR_DEVICE_REMOVED || result == DXGI_ERROR_DEVICE_RESET;
+}
 
 static HRESULT create_device_of_type(D3D_DRIVER_TYPE type) {
     DXGI_SWAP_CHAIN_DESC desc{};
@@ -32,13 +57,13 @@ static HRESULT create_device_of_type(D3D_DRIVER_TYPE type) {
                             &swap_chain, &device, &obtained, &device_context);
 }
 
-bool create_device() {
-    if (!child_window) return false;
+// Device, swap chain and render target by the start-up rules; on failure nothing is held.
+static HRESULT open_device() {
     HRESULT result = create_device_of_type(D3D_DRIVER_TYPE_HARDWARE);
     if (result == DXGI_ERROR_UNSUPPORTED) result = create_device_of_type(D3D_DRIVER_TYPE_WARP);
     if (FAILED(result)) {
-        launcher_log("D3D11 device creation failed: 0x%08lX", static_cast<unsigned long>(result));
-        return false;
+        release_device_objects();
+        return result;
     }
     IDXGIFactory* factory = nullptr;
     if (SUCCEEDED(swap_chain->GetParent(__uuidof(IDXGIFactory), reinterpret_cast<void**>(&factory)))) {
@@ -46,12 +71,69 @@ bool create_device() {
         factory->Release();
     }
     create_render_target();
+    return result;
+}
+
+bool create_device() {
+    if (!child_window) return false;
+    const HRESULT result = open_device();
+    if (FAILED(result)) {
+        launcher_log("D3D11 device creation failed: 0x%08lX", static_cast<unsigned long>(result));
+        return false;
+    }
     return true;
 }
 
 void report_device_failure() {
     MessageBoxW(nullptr, L"Varnis could not open its window (Direct3D 11 is required).", L"Varnis",
                 MB_ICONERROR);
+}
+
+void release_device_objects() {
+    release(render_target_view);
+    if (device_context) {
+        device_context->ClearState();
+        device_context->Flush();
+    }
+    release(swap_chain);
+    release(device_context);
+    release(device);
+}
+
+void release_render_objects() {
+    release_device_objects();
+    if (frame_timer) CloseHandle(frame_timer);
+    frame_timer = nullptr;
+    frame_timer_set = false;
+}
+
+// Everything made with the lost device goes; the interface keeps its state and draws on as soon
+// as device_ready has made a new one.
+static void lose_device(HRESULT why) {
+    launcher_log("D3D11 device lost: 0x%08lX", static_cast<unsigned long>(why));
+    if (ImGui::GetCurrentContext() && ImGui::GetIO().BackendRendererUserData)
+        ImGui_ImplDX11_Shutdown();
+    release_device_objects();
+    device_lost = true;
+    swap_chain_occluded = false;
+    next_device_attempt = 0;
+}
+
+bool device_ready() {
+    if (!device_lost) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now < next_device_attempt) {
+        // Wake early for input, so the window can still be moved or closed.
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(next_device_attempt - now),
+                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        return false;
+    }
+    next_device_attempt = now + 1000;
+    if (FAILED(open_device())) return false;
+    ImGui_ImplDX11_Init(device, device_context);
+    device_lost = false;
+    launcher_log("D3D11 device restored");
+    return true;
 }
 
 void create_render_target() {
@@ -63,12 +145,25 @@ void create_render_target() {
 }
 
 void resize_swap_chain(unsigned width, unsigned height) {
-    if (render_target_view) {
-        render_target_view->Release();
-        render_target_view = nullptr;
+    release(render_target_view);
+    const HRESULT result = swap_chain->ResizeBuffers(0, width, height, DXGI_FORMAT_UNKNOWN, 0);
+    if (is_device_loss(result)) {
+        lose_device(result);
+        return;
     }
-    swap_chain->ResizeBuffers(0, width, height, DXGI_FORMAT_UNKNOWN, 0);
     create_render_target();
+}
+
+void fit_swap_chain_to_child() {
+    if (!swap_chain) return;
+    RECT client{};
+    if (!GetClientRect(child_window, &client) || client.right < 1 || client.bottom < 1) return;
+    DXGI_SWAP_CHAIN_DESC desc{};
+    if (FAILED(swap_chain->GetDesc(&desc))) return;
+    if (desc.BufferDesc.Width == static_cast<UINT>(client.right) &&
+        desc.BufferDesc.Height == static_cast<UINT>(client.bottom))
+        return;
+    resize_swap_chain(client.right, client.bottom);
 }
 
 void measure_ui_scale() {
@@ -112,13 +207,110 @@ void begin_ui_frame() {
     ImGui::NewFrame();
 }
 
+bool window_visible() {
+    if (!swap_chain_occluded) return true;
+    const HRESULT result = swap_chain->Present(0, DXGI_PRESENT_TEST);
+    if (is_device_loss(result)) {
+        lose_device(result);
+        return false;
+    }
+    if (result == DXGI_STATUS_OCCLUDED) {
+        Sleep(10);
+        return false;
+    }
+    swap_chain_occluded = false;
+    return true;
+}
+
+static LONGLONG ticks_now() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+static LONGLONG ticks_per_second() {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
+}
+
+DWORD monitor_refresh_rate(HMONITOR monitor) {
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof info;
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    if (!GetMonitorInfoW(monitor, &info) ||
+        !EnumDisplaySettingsW(info.szDevice, ENUM_CURRENT_SETTINGS, &mode))
+        return 60;
+    // 0 and 1 both mean "the hardware's default".
+    return mode.dmDisplayFrequency > 1 ? mode.dmDisplayFrequency : 60;
+}
+
+static LONGLONG refresh_interval() {
+    const HMONITOR monitor = MonitorFromWindow(frame_window, MONITOR_DEFAULTTONEAREST);
+    if (monitor != paced_monitor || frame_interval == 0) {
+        paced_monitor = monitor;
+        frame_interval = ticks_per_second() / refresh_rate_fn(monitor);
+    }
+    return frame_interval;
+}
+
+void forget_refresh_rate() { paced_monitor = nullptr; }
+
+static HANDLE create_frame_timer() {
+    // Systems (and Wine versions) without high-resolution timers refuse the flag.
+    HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                          TIMER_ALL_ACCESS);
+    if (!timer) timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+    return timer;
+}
+
+// Where Present does not wait for the vertical blank, the rest of the refresh interval is waited
+// out before the next frame (in frame_due, so messages are handled meanwhile).
+static void pace_after_present() {
+    const LONGLONG now = ticks_now();
+    const LONGLONG due = last_frame_time + refresh_interval();
+    if (last_frame_time == 0 || now >= due) {
+        last_frame_time = now;
+        return;
+    }
+    if (!frame_timer) frame_timer = create_frame_timer();
+    const LONGLONG wait_100ns = (due - now) * 10000000 / ticks_per_second();
+    if (!frame_timer) {
+        Sleep(static_cast<DWORD>(wait_100ns / 10000));
+        last_frame_time = ticks_now();
+        return;
+    }
+    LARGE_INTEGER when;
+    when.QuadPart = -wait_100ns;  // negative: relative to now
+    frame_timer_set = SetWaitableTimer(frame_timer, &when, 0, nullptr, nullptr, FALSE) != 0;
+    if (!frame_timer_set) last_frame_time = now;
+}
+
+bool frame_due() {
+    if (!frame_timer_set) return true;
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(1, &frame_timer, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_OBJECT_0 + 1) return false;  // input first; the timer stays set
+    frame_timer_set = false;
+    last_frame_time = ticks_now();
+    return true;
+}
+
 void render_frame() {
     ImGui::Render();
+    if (device_lost) return;  // lost by a resize during this frame
     // No view (a failed resize): present without drawing rather than clear a null target.
     if (render_target_view) {
         device_context->OMSetRenderTargets(1, &render_target_view, nullptr);
         device_context->ClearRenderTargetView(render_target_view, clear_colour);
         ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
     }
-    swap_chain->Present(1, 0);
+    const HRESULT result = swap_chain->Present(1, 0);
+    if (is_device_loss(result)) {
+        lose_device(result);
+        return;
+    }
+    swap_chain_occluded = result == DXGI_STATUS_OCCLUDED;
+    if (!swap_chain_occluded) pace_after_present();
 }

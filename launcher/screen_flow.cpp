@@ -124,37 +124,51 @@ void draw_screen_in_style(Screen screen) {
     pop_launcher_style();
 }
 
-// One iteration of the main loop; false when the loop must end.
-static bool run_one_iteration() {
+void (*relaunch_fn)() = relaunch_self;
+void (*hand_off_fn)() = hand_off_to_game;
+
+bool dispatch_queued_messages() {
     MSG message;
+    bool quit = false;
+    // Messages queued behind WM_QUIT are still dispatched.
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) quit = true;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return quit;
+}
+
+bool act_on_requests(Screen drawn) {
+    if (drawn == Restart) {
+        relaunch_fn();
+        return false;
+    }
+    if (current_screen != Restart && play_requested) hand_off_fn();
+    return true;
+}
+
+bool run_one_iteration() {
     if (game_running) {
+        MSG message;
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0 || got == -1) return false;
         TranslateMessage(&message);
         DispatchMessageW(&message);
         return true;
     }
-    bool quit = false;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) quit = true;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    if (quit) return false;
+    if (dispatch_queued_messages()) return false;
     if (IsIconic(frame_window)) {
         Sleep(50);
         return true;
     }
+    if (!device_ready() || !window_visible() || !frame_due()) return true;
+    fit_swap_chain_to_child();
     begin_ui_frame();
     const Screen drawn = current_screen;
     draw_screen_in_style(drawn);
     render_frame();
-    if (drawn == Restart) {
-        relaunch_self();
-        return false;
-    }
-    if (current_screen != Restart && play_requested) hand_off_to_game();
-    return true;
+    return act_on_requests(drawn);
 }
 
 void run_launcher() {

@@ -15,6 +15,16 @@ void draw_restart_screen();
 // One screen inside the launcher's style and body font, as the main loop draws it.
 void draw_screen_in_style(Screen screen);
 void relaunch_self();
+// What the main loop calls to relaunch and to hand the window to the game (replaceable in tests).
+extern void (*relaunch_fn)();
+extern void (*hand_off_fn)();
+// Dispatches every queued message; true when WM_QUIT was among them.
+bool dispatch_queued_messages();
+// After a drawn frame: the relaunch (after a Restart frame) wins over a pending hand-off.
+// False when the loop must end.
+bool act_on_requests(Screen drawn);
+// One iteration of the main loop; false when the loop must end.
+bool run_one_iteration();
 [[noreturn]] void exit_launcher();
 // Start-up step 9: first build, autoplay switch, then the main loop; never returns.
 [[noreturn]] void run_launcher();

@@ -89,6 +89,15 @@ void letterbox_child() {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void fit_frame_to_monitor() {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(frame_window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& m = monitor.rcMonitor;
+    SetWindowPos(frame_window, HWND_TOP, m.left, m.top, m.right - m.left, m.bottom - m.top,
+                 SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+}
+
 bool is_fullscreen() {
     const LONG_PTR style = GetWindowLongPtrW(frame_window, GWL_STYLE);
     return (style & WS_OVERLAPPEDWINDOW) == 0;
@@ -100,13 +109,8 @@ void set_fullscreen(bool on) {
     const LONG_PTR base = style & ~static_cast<LONG_PTR>(WS_POPUP | WS_OVERLAPPEDWINDOW);
     if (on) {
         GetWindowPlacement(frame_window, &saved_placement);
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        GetMonitorInfoW(MonitorFromWindow(frame_window, MONITOR_DEFAULTTONEAREST), &monitor);
         SetWindowLongPtrW(frame_window, GWL_STYLE, base | WS_POPUP);
-        const RECT& m = monitor.rcMonitor;
-        SetWindowPos(frame_window, HWND_TOP, m.left, m.top, m.right - m.left, m.bottom - m.top,
-                     SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+        fit_frame_to_monitor();
     } else {
         SetWindowLongPtrW(frame_window, GWL_STYLE, base | WS_OVERLAPPEDWINDOW);
         SetWindowPlacement(frame_window, &saved_placement);
@@ -142,6 +146,14 @@ LRESULT CALLBACK frame_window_proc(HWND window, UINT message, WPARAM wparam, LPA
         }
         case WM_SYSCOMMAND:
             if ((wparam & 0xFFF0) == SC_KEYMENU) return 0;
+            break;
+        case WM_DISPLAYCHANGE:
+            forget_refresh_rate();
+            // The monitor's rectangle may have changed under a full-screen frame.
+            if (frame_window && is_fullscreen()) {
+                fit_frame_to_monitor();
+                letterbox_child();
+            }
             break;
         case WM_DPICHANGED: {
             const RECT* r = reinterpret_cast<const RECT*>(lparam);

@@ -19,5 +19,7 @@ void show_frame_window();
 void letterbox_child();
 void set_fullscreen(bool on);
 bool is_fullscreen();
+// A full-screen frame covers its monitor's whole rectangle (taskbar included).
+void fit_frame_to_monitor();
 LRESULT CALLBACK frame_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT CALLBACK child_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -62,12 +62,12 @@ type_text() {
 }
 
 # The off-screen X window that holds the Direct3D picture of the launcher's child window:
-# the largest child of a 1x1 window parked at -1,-1.
+# the largest child of a 1x1 window parked at -1,-1 (children are indented deeper than it).
 picture_window() {
   xwininfo -root -tree 2>/dev/null | awk '
-    /1x1\+-1\+-1/ { parent = 1; next }
+    /1x1\+-1\+-1/ { parent = 1; match($0, /^ */); depth = RLENGTH; next }
     parent && /child/ { next }
-    parent && /^ *0x[0-9a-f]+ / {
+    parent && /^ *0x[0-9a-f]+ / && match($0, /^ */) && RLENGTH > depth {
       if (match($0, /[0-9]+x[0-9]+\+/)) {
         split(substr($0, RSTART, RLENGTH - 1), s, "x"); area = s[1] * s[2]
         if (area > best) { best = area; id = $1 }

@@ -14,6 +14,8 @@
 #include <map>
 #include <string>
 
+#include "command_tail.h"
+
 namespace {
 
 struct Watched {
@@ -33,20 +35,6 @@ void adopt_new_processes(const wchar_t* image, std::map<DWORD, Watched>& seen) {
         if (h) seen[entry.th32ProcessID] = {h, false};
     }
     CloseHandle(snapshot);
-}
-
-// The raw tail of our own command line after the first `skip` arguments.
-const wchar_t* command_tail(int skip) {
-    const wchar_t* p = GetCommandLineW();
-    for (int i = 0; i < skip; ++i) {
-        bool quoted = false;
-        while (*p && (quoted || (*p != L' ' && *p != L'\t'))) {
-            if (*p == L'"') quoted = !quoted;
-            ++p;
-        }
-        while (*p == L' ' || *p == L'\t') ++p;
-    }
-    return p;
 }
 
 int watch(DWORD timeout_ms, const wchar_t* image, const wchar_t* command) {

@@ -8,21 +8,9 @@
 #include <cwchar>
 #include <cstdlib>
 
-namespace {
+#include "command_tail.h"
 
-// The raw tail of our own command line after the first `skip` arguments.
-const wchar_t* command_tail(int skip) {
-    const wchar_t* p = GetCommandLineW();
-    for (int i = 0; i < skip; ++i) {
-        bool quoted = false;
-        while (*p && (quoted || (*p != L' ' && *p != L'\t'))) {
-            if (*p == L'"') quoted = !quoted;
-            ++p;
-        }
-        while (*p == L' ' || *p == L'\t') ++p;
-    }
-    return p;
-}
+namespace {
 
 double now_seconds() {
     LARGE_INTEGER now, frequency;

@@ -38,23 +38,6 @@ void damage(fuzz::Rng& r, std::string& text) {
     }
 }
 
-// The value of the last line of `text` whose key is `key`, by the reading rules.
-bool last_value(const std::string& text, const std::string& key, std::string& value) {
-    bool found = false;
-    for (size_t pos = 0; pos < text.size();) {
-        size_t feed = text.find('\n', pos);
-        if (feed == std::string::npos) feed = text.size();
-        std::string line = text.substr(pos, feed - pos);
-        pos = feed + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos || line.substr(0, eq) != key) continue;
-        value = line.substr(eq + 1);
-        found = true;
-    }
-    return found;
-}
-
 std::string trimmed_version(const std::string& text) {
     const char* blanks = "\t\n\r \"";
     const size_t first = text.find_first_not_of(blanks);
@@ -93,8 +76,8 @@ TEST(FilesFuzz, ReadyTestOnDamagedMarkersAndVersions) {
         // Beyond ASCII, distinct damaged bytes can decode to the same replacement character.
         const bool ascii = (marker + version).find_first_of(non_ascii()) == std::string::npos;
         std::string iso, stamped;
-        const bool want = last_value(marker, "iso", iso) && iso == "C:\\Discs\\game.iso" &&
-                          last_value(marker, "version", stamped) &&
+        const bool want = fuzz::last_value(marker, "iso", iso) && iso == "C:\\Discs\\game.iso" &&
+                          fuzz::last_value(marker, "version", stamped) &&
                           stamped == trimmed_version(version);
         const bool ready = is_build_ready();
         if (ascii && ready != want)

@@ -47,4 +47,21 @@ std::string show(const std::string& bytes) {
     return out + "\" (" + std::to_string(bytes.size()) + " bytes)";
 }
 
+// The value of the last line of `text` whose key is `key`, by the reading rules.
+bool last_value(const std::string& text, const std::string& key, std::string& value) {
+    bool found = false;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t feed = text.find('\n', pos);
+        if (feed == std::string::npos) feed = text.size();
+        std::string line = text.substr(pos, feed - pos);
+        pos = feed + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos || line.substr(0, eq) != key) continue;
+        value = line.substr(eq + 1);
+        found = true;
+    }
+    return found;
+}
+
 }  // namespace fuzz

@@ -37,4 +37,8 @@ std::string shrink(std::string input, const std::function<bool(const std::string
 // Bytes as C-like escaped text, long runs of one byte folded, for a failure message.
 std::string show(const std::string& bytes);
 
+// The value of the last line of `text` whose key is `key`, by the reading rules (a model written
+// from the description of settings.ini and ready.txt, not from the launcher's reader).
+bool last_value(const std::string& text, const std::string& key, std::string& value);
+
 }  // namespace fuzz

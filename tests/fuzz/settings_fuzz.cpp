@@ -68,18 +68,8 @@ std::string random_file(fuzz::Rng& r) {
 // fullscreen from the file's bytes, by the reading rules: the last line whose key is exactly
 // "fullscreen" decides, and only the value 1 means true.
 bool expected_fullscreen(const std::string& text) {
-    bool value = false;
-    for (size_t pos = 0; pos < text.size();) {
-        size_t feed = text.find('\n', pos);
-        if (feed == std::string::npos) feed = text.size();
-        std::string line = text.substr(pos, feed - pos);
-        pos = feed + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos && line.substr(0, eq) == "fullscreen")
-            value = line.substr(eq + 1) == "1";
-    }
-    return value;
+    std::string value;
+    return fuzz::last_value(text, "fullscreen", value) && value == "1";
 }
 
 bool same(const LauncherSettings& a, const LauncherSettings& b) {

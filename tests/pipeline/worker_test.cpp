@@ -101,8 +101,13 @@ TEST_F(BuildTest, GrandchildHoldingThePipeDelaysTheEnd) {
         "exit 3\n");
     start_build();
     const auto job = current_build;
-    ASSERT_TRUE(ts::wait_until([&] { return ts::file_exists(work_file(L"parent.pid")); }, 10000));
-    const DWORD pid = std::stoul(ts::read_file(work_file(L"parent.pid")));
+    // The file exists a moment before its digits are in it.
+    std::string pid_text;
+    ASSERT_TRUE(ts::wait_until([&] {
+        pid_text = ts::read_file(work_file(L"parent.pid"));
+        return !pid_text.empty();
+    }, 10000));
+    const DWORD pid = std::stoul(pid_text);
     if (const HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, pid)) {
         EXPECT_EQ(WaitForSingleObject(parent, 5000), WAIT_OBJECT_0);
         CloseHandle(parent);

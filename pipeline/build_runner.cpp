@@ -126,6 +126,14 @@ static void stop_build_process(HANDLE process, HANDLE read_end) {
     CloseHandle(read_end);
 }
 
+// A refusal can be passing (seen once under Wine, error 1359): one more try before the build is
+// given up. A second call on a thread that the first did resume changes nothing.
+static bool resume_build_process(HANDLE thread) {
+    for (int attempt = 0; attempt < 2; ++attempt)
+        if (resume_build_thread(thread) != static_cast<DWORD>(-1)) return true;
+    return false;
+}
+
 static void ensure_job_object() {
     if (build_job_object) return;
     build_job_object = CreateJobObjectW(nullptr, nullptr);
@@ -172,7 +180,7 @@ void run_build_script(const std::shared_ptr<BuildJob>& job) {
 
     ensure_job_object();
     if (build_job_object) AssignProcessToJobObject(build_job_object, process.hProcess);
-    const bool resumed = resume_build_thread(process.hThread) != static_cast<DWORD>(-1);
+    const bool resumed = resume_build_process(process.hThread);
     const DWORD resume_error = GetLastError();
     CloseHandle(process.hThread);
     if (!resumed) {

@@ -17,7 +17,11 @@ export VARNIS_WINE8_PREFIX=${VARNIS_WINE8_PREFIX:-${WINEPREFIX:-$root/.cache/win
 export VARNIS_WINE10_PREFIX=${VARNIS_WINE10_PREFIX:-$root/.cache/wine10/prefix}
 
 # The major version of the system's own Wine, empty without one.
-system_wine_major() { command wine --version 2>/dev/null | sed -n 's/^wine-\([0-9]*\).*/\1/p'; }
+# Runs before setup has installed anything, so a missing wine is an answer, not an error.
+system_wine_major() {
+  command -v wine >/dev/null 2>&1 || return 0
+  { command wine --version 2>/dev/null || true; } | sed -n 's/^wine-\([0-9]*\).*/\1/p'
+}
 
 # The Wines this machine can run, oldest first: "8 10", or "10" where the system's Wine is 10 or newer.
 available_wines() {

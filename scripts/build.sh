@@ -3,7 +3,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/env.sh"
+fail_loudly
 bash "$root/scripts/setup.sh"
 cd "$root"
+doing "configuring the build in $BUILD_DIR"
 cmake --preset release -DIMGUI_DIR="$IMGUI_DIR" -B "$BUILD_DIR" >/dev/null
+doing "building"
 cmake --build "$BUILD_DIR" -j "$(nproc)"

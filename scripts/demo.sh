@@ -9,6 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export VARNIS_WINE=${VARNIS_WINE:-10}
 . "$root/scripts/env.sh"
+fail_loudly
 VARNIS_SETUP_WINES=$VARNIS_WINE bash "$root/scripts/build.sh" >/dev/null
 . "$root/scripts/session.sh"
 . "$root/scripts/drive.sh"
@@ -48,6 +49,7 @@ EOT
   exit 0
 fi
 
+doing "starting the demo road under Wine $VARNIS_WINE"
 session_traps
 start_session
 (cd "$out" && exec "$VARNIS_WINE_RUN" "$bin/Varnis.exe" </dev/null >"$out/wine.txt" 2>&1) &

@@ -7,6 +7,34 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 export BUILD_DIR=${BUILD_DIR:-$root/build/release}
 
+# fail_loudly: from here on a failing command ends the script with a last line that names the step
+# (set with `doing "..."`), the command, its exit code and where, and what to do next. A failure
+# inside one of the project's scripts is reported there; the scripts that called it only pass on
+# its exit code, so the last line always names the step that really failed.
+doing() { VARNIS_STEP=$1; }
+fail_loudly() {
+  VARNIS_STEP=${VARNIS_STEP:-starting}
+  trap 'report_failure $? "$BASH_COMMAND" "${BASH_SOURCE[0]:-$0}" "$LINENO"' ERR
+}
+report_failure() {
+  trap - ERR
+  local command=$2
+  # A failing function reports its own last command (a return): name the call instead.
+  case $command in return*) command=$(sed -n "$4{s/^[[:space:]]*//;p}" "$3" 2>/dev/null) ;; esac
+  case $command in */scripts/*.sh*) exit "$1" ;; esac
+  echo "$(basename "$0"): FAILED while $VARNIS_STEP: '$command' exited with $1 ($(basename "$3") line $4)." \
+       "Fix what the lines above say, then run the same command again (every step is safe to repeat)." >&2
+  exit "$1"
+}
+# logged <file> <command...>: the command's output goes to the file; on failure its tail is shown.
+logged() {
+  local log=$1 rc=0
+  shift
+  "$@" </dev/null >"$log" 2>&1 || rc=$?
+  [ "$rc" = 0 ] || tail -n 20 "$log" >&2
+  return "$rc"
+}
+
 # Which Wine: VARNIS_WINE=8 is the system's own Wine when it is older than 10; VARNIS_WINE=10 is the
 # system's own when it is 10 or newer, otherwise Wine 10 in a Debian 13 userland under .cache/
 # (scripts/userland.sh). Each has its own prefix. Every Wine call goes through scripts/wine-run

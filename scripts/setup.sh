@@ -10,15 +10,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/env.sh"
 . "$root/scripts/userland.sh"
+fail_loudly
 
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake ccache
           wine wine64 xvfb xauth xdotool x11-utils imagemagick fonts-wine fonts-dejavu-core
-          libgl1-mesa-dri libglx-mesa0 googletest xz-utils ca-certificates dpkg-dev zip unzip)
+          libgl1-mesa-dri libglx-mesa0 googletest xz-utils ca-certificates dpkg-dev zip unzip git)
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+doing "installing Debian packages (network and the apt configuration must work)"
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -27,6 +29,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # Dear ImGui from Debian's source package, checked by apt against the signed index.
+doing "fetching Dear ImGui's sources into $IMGUI_DIR"
 if [ ! -f "$IMGUI_DIR/imgui.h" ]; then
   echo "setup: fetching Dear ImGui $IMGUI_DEB_VERSION"
   tmp=$(mktemp -d)
@@ -60,6 +63,8 @@ prepare_prefix() {
 }
 
 for w in ${VARNIS_SETUP_WINES:-$(available_wines)}; do
+  case " $(available_wines) " in *" $w "*) ;; *) echo "setup: no Wine $w on this machine; not prepared"; continue ;; esac
+  doing "preparing Wine $w (userland and prefix)"
   (
     select_wine "$w"
     if [ -n "$VARNIS_WINE_CHROOT" ]; then

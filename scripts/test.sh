@@ -9,11 +9,16 @@ only=${VARNIS_WINE:-}
 if [ "${1:-}" = "--wine" ]; then only=${2:-}; shift 2 || { echo "--wine needs 8 or 10" >&2; exit 2; }; fi
 unset VARNIS_WINE VARNIS_WINE_SELECTED
 . "$root/scripts/env.sh"
+fail_loudly
+case $only in ""|8|10) ;; *) echo "test.sh: unknown Wine '$only' (8 or 10)" >&2; exit 2 ;; esac
+# Which Wines there are is known only once setup has installed the system's own.
+VARNIS_SETUP_WINES=$only bash "$root/scripts/build.sh"
+doing "choosing the Wines to test under"
 wines=$(available_wines)
 if [ -n "$only" ]; then
-  case " $wines " in *" $only "*) wines=$only ;; *) echo "Wine $only is not available here (have: $wines)" >&2; exit 2 ;; esac
+  case " $wines " in *" $only "*) wines=$only ;; *) echo "test.sh: Wine $only is not available here (have: $wines)" >&2; exit 2 ;; esac
 fi
-VARNIS_SETUP_WINES=$wines bash "$root/scripts/build.sh"
+doing "running the tests"
 trap 'exit 130' INT
 trap 'exit 143' TERM
 

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "launcher/files.h"
 #include "pipeline/contract.h"
 
 Folders folders;
@@ -78,6 +79,8 @@ void resolve_folders() {
     folders.data_dir = full_path(data);
 
     derive_folder_paths(folders);
+    // VARNIS_DATA may name a drive without a medium: no system box, the folders are just missing.
+    QuietErrorMode quiet;
     CreateDirectoryW(folders.data_dir.c_str(), nullptr);
     CreateDirectoryW(folders.logs_dir.c_str(), nullptr);
 }

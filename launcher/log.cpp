@@ -5,14 +5,15 @@
 #include <cstdarg>
 #include <string>
 
+#include "launcher/files.h"
 #include "launcher/folders.h"
 #include "pipeline/contract.h"
 
 FILE* launcher_log_file = nullptr;
 
-// "N": a build process, and whatever it starts, must not keep the launcher's files open.
+// Not inheritable: a build process, and whatever it starts, must not keep the launcher's files open.
 void open_launcher_log() {
-    launcher_log_file = _wfopen(path_join(folders.logs_dir, contract::launcher_log_file).c_str(), L"abN");
+    launcher_log_file = open_own_file(path_join(folders.logs_dir, contract::launcher_log_file), "ab");
 }
 
 void launcher_log(const char* format, ...) {

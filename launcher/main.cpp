@@ -10,10 +10,13 @@
 static void set_dpi_awareness() {
     using SetContextFn = BOOL(WINAPI*)(HANDLE);
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    if (!user32) return;
-    auto set_context = reinterpret_cast<SetContextFn>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
-    if (set_context) set_context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));
+    auto set_context = user32 ? reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+                                    GetProcAddress(user32, "SetProcessDpiAwarenessContext")))
+                              : nullptr;
+    // Per monitor v2 came with Windows 10 1703; 1607 has the function but refuses it, and older
+    // systems lack the function. Both then get system DPI awareness rather than a blurred picture.
+    if (set_context && set_context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) return;
+    SetProcessDPIAware();
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

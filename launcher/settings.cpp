@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "launcher/files.h"
 #include "launcher/folders.h"
 #include "launcher/log.h"
 
 LauncherSettings settings;
 
 std::wstring read_text_file(const std::wstring& path) {
-    FILE* const file = _wfopen(path.c_str(), L"rbN");  // never inherited by a build
+    FILE* const file = open_own_file(path, "rb");  // never inherited by a build
     if (!file) return {};
     std::string bytes;
     char block[4096];
@@ -71,7 +72,7 @@ void save_settings() {
     const std::wstring temp = target + L".tmp";
     const std::string bytes = format_settings(settings);
     bool ok = false;
-    if (FILE* const file = _wfopen(temp.c_str(), L"wbN")) {
+    if (FILE* const file = open_own_file(temp, "wb")) {
         ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         ok = (fflush(file) == 0) && ok;
         ok = (fclose(file) == 0) && ok;

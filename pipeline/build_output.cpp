@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "launcher/files.h"
 #include "launcher/log.h"
 #include "pipeline/contract.h"
 
@@ -122,8 +123,8 @@ static DWORD finish_process(HANDLE process) {
 }
 
 void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
-    // "N": the build process and whatever it starts must not hold the log open.
-    FILE* log = _wfopen(job->log_path.c_str(), L"wbN");
+    // Not inheritable: the build process and whatever it starts must not hold the log open.
+    FILE* log = open_own_file(job->log_path, "wb");
     char buffer[4096];
     std::string pending;  // the start of a line not yet ended
     for (;;) {

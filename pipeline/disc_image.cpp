@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "launcher/files.h"
+
 const uint64_t disc_image_offsets[4] = {0x10000, 0x18310000, 0x0FDA0000, 0x02090000};
 
 static const char disc_magic[20] = {'M', 'I', 'C', 'R', 'O', 'S', 'O', 'F', 'T', '*',
@@ -17,12 +19,18 @@ static bool magic_at(FILE* file, uint64_t offset) {
     return memcmp(block, disc_magic, sizeof block) == 0;
 }
 
+DiscImageAttributesFn disc_image_attributes_fn = GetFileAttributesW;
+
 std::string check_disc_image(const std::wstring& path) {
     if (path.empty()) return "Choose a file.";
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    // The path is the player's, saved from an earlier start: it may name an empty card reader,
+    // a removed USB stick or an unmapped network drive. Windows would ask the player about it in
+    // a box of its own (before the launcher's window exists); this way the check simply fails.
+    QuietErrorMode quiet;
+    const DWORD attributes = disc_image_attributes_fn(path.c_str());
     // INVALID_FILE_ATTRIBUTES has the directory bit too, so a missing path lands here as well.
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "That file does not exist.";
-    FILE* file = _wfopen(path.c_str(), L"rbN");  // never inherited by a build
+    FILE* file = open_own_file(path, "rb");  // never inherited by a build
     if (!file) return "That file cannot be read.";
     bool found = false;
     for (const uint64_t offset : disc_image_offsets) {

@@ -7,6 +7,7 @@
 
 #include <imgui.h>
 
+#include "launcher/files.h"
 #include "launcher/folders.h"
 #include "launcher/log.h"
 #include "launcher/render.h"
@@ -90,7 +91,10 @@ void choose_saves_folder() {
 
 void open_saves_folder() {
     const std::wstring folder = effective_saves_folder();
-    CreateDirectoryW(folder.c_str(), nullptr);
+    {
+        QuietErrorMode quiet;  // the player's folder may be on a drive without a medium
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
     shell_execute_fn(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 

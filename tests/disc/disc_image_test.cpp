@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "launcher/files.h"
 #include "pipeline/disc_image.h"
 #include "test_support.h"
 
@@ -120,6 +121,74 @@ TEST_F(DiscImageTest, LeavesTheFileClosedAndGivesTheSameAnswerTwice) {
     if (exclusive != INVALID_HANDLE_VALUE) CloseHandle(exclusive);
     EXPECT_TRUE(DeleteFileW(path.c_str()));
     EXPECT_EQ(check_disc_image(path), "That file does not exist.");
+}
+
+// The thread's error mode at each moment the check touches the player's path.
+std::vector<DWORD> modes_seen;
+
+DWORD WINAPI attributes_recording_mode(LPCWSTR path) {
+    modes_seen.push_back(GetThreadErrorMode());
+    return GetFileAttributesW(path);
+}
+
+void open_recording_mode(FILE*, const std::wstring&) { modes_seen.push_back(GetThreadErrorMode()); }
+
+// A drive letter that names nothing here, as an unplugged stick's letter would.
+std::wstring unused_drive_path() {
+    const DWORD drives = GetLogicalDrives();
+    for (int letter = 'Z'; letter >= 'D'; --letter)
+        if (!(drives & (1u << (letter - 'A'))))
+            return std::wstring(1, static_cast<wchar_t>(letter)) + L":\\game.iso";
+    return {};
+}
+
+// Windows asks the player about a drive without a medium in a box of its own unless the thread
+// has turned such boxes off; the check must run that way and give the caller's mode back.
+TEST_F(DiscImageTest, RunsWithoutSystemErrorBoxesAndRestoresTheCallersMode) {
+    const std::wstring image = dir + L"\\game.iso";
+    ASSERT_TRUE(make_image(image, {{0x10000, magic}}));
+    const std::wstring locked = dir + L"\\locked.iso";
+    ASSERT_TRUE(make_image(locked, {{0x10000, magic}}));
+    const HANDLE exclusive = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
+    const std::wstring no_drive = unused_drive_path();
+    ASSERT_FALSE(no_drive.empty());
+
+    const struct {
+        const char* name;
+        std::wstring path;
+        const char* expected;
+        size_t touches;  // attribute queries and successful opens
+    } paths[] = {
+        {"an image", image, accepted, 2},
+        {"a folder", dir, "That file does not exist.", 1},
+        {"a drive letter with nothing behind it", no_drive, "That file does not exist.", 1},
+        {"a file held by another program", locked, "That file cannot be read.", 1},
+    };
+    const DWORD caller_modes[] = {0, SEM_NOGPFAULTERRORBOX, SEM_FAILCRITICALERRORS,
+                                  SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX};
+    const DWORD quiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+
+    const DWORD original = GetThreadErrorMode();
+    const auto saved_attributes = disc_image_attributes_fn;
+    disc_image_attributes_fn = attributes_recording_mode;
+    own_file_observer = open_recording_mode;
+    for (const DWORD caller : caller_modes) {
+        for (const auto& p : paths) {
+            SCOPED_TRACE(std::string(p.name) + ", caller's mode " + std::to_string(caller));
+            ASSERT_TRUE(SetThreadErrorMode(caller, nullptr));
+            modes_seen.clear();
+            EXPECT_EQ(check_disc_image(p.path), p.expected);
+            EXPECT_EQ(GetThreadErrorMode(), caller) << "the caller's mode was not restored";
+            EXPECT_EQ(modes_seen.size(), p.touches);
+            for (const DWORD seen : modes_seen) EXPECT_EQ(seen, caller | quiet);
+        }
+    }
+    own_file_observer = nullptr;
+    disc_image_attributes_fn = saved_attributes;
+    SetThreadErrorMode(original, nullptr);
+    CloseHandle(exclusive);
 }
 
 }  // namespace

@@ -118,8 +118,9 @@ done < "$target.commands"
 echo
 echo "== fresh Debian 12: the README's quick start =="
 printf '%s\n' "${results[@]}"
-for s in "$target$repo"/build/release/ctest-wine*.txt; do
-  [ -f "$s" ] && cat "$s"
+for w in 8 10; do
+  s=$target$repo/build/release/ctest-wine$w.txt
+  [ ! -f "$s" ] || cat "$s"
 done
 pictures=$(find "$target$repo/demo-out/shots" -name '*.png' 2>/dev/null | wc -l)
 echo "demo pictures: $pictures"

@@ -93,7 +93,7 @@ static void draw_error_region(const BuildJob& job, float left, float column, flo
     const bool scrolls = content > height;
     const float wrap = scrolls ? column - ImGui::GetStyle().ScrollbarSize : column;
     ImGui::SetCursorPosX(left);
-    ImGui::BeginChild("##errors", ImVec2(column, height), 0, 0);
+    ImGui::BeginChild("##errors", ImVec2(column, height), ImGuiChildFlags_None, ImGuiWindowFlags_None);
     ImGui::PushTextWrapPos(wrap);
     for (const std::string& line : job.errors) ImGui::TextColored(col_error, "%s", line.c_str());
     ImGui::PopTextWrapPos();

@@ -5,6 +5,9 @@
 //
 //   out TEXT          TEXT and a line feed to standard output      err TEXT     the same to stderr
 //   rawout TEXT       TEXT alone to standard output, no line feed  rawerr TEXT  the same to stderr
+//   emptyout          one WriteFile of zero bytes to standard output, as some tools do
+//   lines N TEXT      N lines at full speed, each TEXT followed by its number (from 1) and a line
+//                     feed
 //   sleep MS          pause
 //   file PATH TEXT    write TEXT to <work>\PATH (folders created)
 //   ready             write <work>\ready.txt: iso=<--iso as passed>, version=<bundle's VERSION>
@@ -207,6 +210,28 @@ void filler(const std::string& argument) {
     write_handle(STD_OUTPUT_HANDLE, block);
 }
 
+void empty_write() {
+    DWORD wrote = 0;
+    if (!WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "", 0, &wrote, nullptr))
+        fail("zero-length write refused (error " + std::to_string(GetLastError()) + ")");
+}
+
+void numbered_lines(const std::string& argument) {
+    char* end = nullptr;
+    const unsigned long long count = strtoull(argument.c_str(), &end, 10);
+    const std::string text = unescape(*end == ' ' ? std::string(end + 1) : std::string(end));
+    std::string block;
+    block.reserve(64 * 1024);
+    for (unsigned long long i = 1; i <= count; ++i) {
+        block += text + std::to_string(i) + "\n";
+        if (block.size() >= 60 * 1024) {
+            write_handle(STD_OUTPUT_HANDLE, block);
+            block.clear();
+        }
+    }
+    write_handle(STD_OUTPUT_HANDLE, block);
+}
+
 void blob(const std::string& argument) {
     char* end = nullptr;
     const unsigned long long count = strtoull(argument.c_str(), &end, 10);
@@ -296,6 +321,8 @@ void run_command(const std::string& command, const std::string& argument) {
     else if (command == "err") write_handle(STD_ERROR_HANDLE, unescape(argument) + "\n");
     else if (command == "rawout") write_handle(STD_OUTPUT_HANDLE, unescape(argument));
     else if (command == "rawerr") write_handle(STD_ERROR_HANDLE, unescape(argument));
+    else if (command == "emptyout") empty_write();
+    else if (command == "lines") numbered_lines(argument);
     else if (command == "sleep") Sleep(strtoul(argument.c_str(), nullptr, 10));
     else if (command == "file") {
         const size_t space = argument.find(' ');

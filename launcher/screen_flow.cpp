@@ -54,13 +54,16 @@ std::wstring read_tools_version() {
     return text.substr(first, last - first + 1);
 }
 
-bool is_build_ready() {
+BuildGap missing_from_build(const std::wstring& iso) {
+    if (GetFileAttributesW(folders.ready_path.c_str()) == INVALID_FILE_ATTRIBUTES) return NoReadyMarker;
     auto marker = read_key_values(folders.ready_path);
-    if (marker[contract::ready_key_iso] != settings.iso) return false;
-    if (marker[contract::ready_key_version] != read_tools_version()) return false;
+    if (marker[contract::ready_key_iso] != iso) return MarkerForOtherImage;
+    if (marker[contract::ready_key_version] != read_tools_version()) return MarkerForOtherVersion;
     const DWORD attrs = GetFileAttributesW(folders.game_module_path.c_str());
-    return !(attrs & FILE_ATTRIBUTE_DIRECTORY);
+    return (attrs & FILE_ATTRIBUTE_DIRECTORY) ? NoGameModule : NothingMissing;
 }
+
+bool is_build_ready() { return missing_from_build(settings.iso) == NothingMissing; }
 
 bool begin_screen(const char* name) {
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
@@ -101,6 +104,7 @@ void relaunch_self() {
 }
 
 void exit_launcher() {
+    end_current_build();
     if (ui_ready) shutdown_ui();
     if (IsWindow(frame_window)) DestroyWindow(frame_window);
     launcher_log("launcher exiting");

@@ -9,6 +9,15 @@ extern bool play_requested;  // raised by the splash menu, consumed by the main 
 extern bool game_running;    // set once by the hand-off, never cleared
 
 void choose_first_screen();
+// What the finished-build test finds missing in the work folder for a build of `iso`.
+enum BuildGap : int32_t {
+    NothingMissing,
+    NoReadyMarker,
+    MarkerForOtherImage,
+    MarkerForOtherVersion,
+    NoGameModule,
+};
+BuildGap missing_from_build(const std::wstring& iso);
 bool is_build_ready();
 bool begin_screen(const char* name);
 void draw_restart_screen();

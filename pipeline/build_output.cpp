@@ -9,7 +9,10 @@
 
 #include "launcher/files.h"
 #include "launcher/log.h"
+#include "launcher/screen_flow.h"
 #include "pipeline/contract.h"
+
+BOOL(WINAPI* read_build_pipe)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) = ReadFile;
 
 static bool starts_with(const std::string& line, const char* prefix) {
     return line.compare(0, std::strlen(prefix), prefix) == 0;
@@ -32,7 +35,7 @@ static void apply_stage(BuildJob& job, const std::string& line) {
     job.stage.assign(line, s.head, s.head_length);
     if (s.tail == std::string::npos) job.status = job.stage;
     else job.status.assign(line, s.tail, std::string::npos);
-    job.stages_seen.push_back(job.stage);
+    if (job.stages_seen.size() < kept_stages) job.stages_seen.push_back(job.stage);
     job.progress = 0.0f;
     job.detail.clear();
 }
@@ -45,10 +48,53 @@ static void apply_progress(BuildJob& job, const std::string& line) {
     else job.detail.assign(line, s.tail, std::string::npos);
 }
 
+static void apply_error(BuildJob& job, const std::string& line) {
+    job.failed = true;
+    if (job.errors.size() >= kept_error_lines) {
+        ++job.errors_left_out;
+        return;
+    }
+    job.errors.push_back(line.substr(std::strlen(contract::line_error)));
+}
+
 static void apply_continuation(BuildJob& job, const std::string& line) {
     job.errors.push_back(line.substr(std::strlen(contract::line_continuation)));
     // Keep the error line that opened the report and the most recent lines after it.
-    if (job.errors.size() >= 15) job.errors.erase(job.errors.begin() + 1);
+    if (job.errors.size() >= 15) {
+        job.errors.erase(job.errors.begin() + 1);
+        ++job.errors_left_out;
+    }
+}
+
+static const char* gap_message(BuildGap gap) {
+    switch (gap) {
+        case NoReadyMarker:
+            return "The build reported success but left no ready marker (ready.txt) in the work folder.";
+        case MarkerForOtherImage:
+            return "The build reported success but its ready marker is for another disc image.";
+        case MarkerForOtherVersion:
+            return "The build reported success but its ready marker is for another version of the tools.";
+        case NoGameModule:
+            return "The build reported success but the game module (build\\varnis_game.dll) is missing.";
+        case NothingMissing: break;
+    }
+    return "";
+}
+
+// The launcher relaunches on success, and the next start builds again unless it finds the build
+// ready: a success that would not pass that test is a failure, or the two would loop for ever.
+static void apply_done(BuildJob& job) {
+    if (job.done) return;
+    if (!job.ready_iso.empty()) {
+        const BuildGap gap = missing_from_build(job.ready_iso);
+        if (gap != NothingMissing) {
+            // A script that repeats its success line gets one message, not one per line.
+            const std::string message = gap_message(gap);
+            if (job.errors.empty() || job.errors.back() != message) record_build_error(job, message);
+            return;
+        }
+    }
+    job.done = true;
 }
 
 // Every rule starts with one of these bytes; other lines never touch the job, so they need no lock.
@@ -66,10 +112,9 @@ void parse_build_line(BuildJob& job, const std::string& line) {
     } else if (starts_with(line, contract::line_progress)) {
         apply_progress(job, line);
     } else if (starts_with(line, contract::line_done)) {
-        job.done = true;
+        apply_done(job);
     } else if (starts_with(line, contract::line_error)) {
-        job.failed = true;
-        job.errors.push_back(line.substr(std::strlen(contract::line_error)));
+        apply_error(job, line);
     } else if (job.failed && starts_with(line, contract::line_continuation)) {
         apply_continuation(job, line);
     }
@@ -129,7 +174,10 @@ void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
     std::string pending;  // the start of a line not yet ended
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+        // Only a failed read ends the output: a writer's zero-length write arrives as a
+        // successful read of 0 bytes.
+        if (!read_build_pipe(pipe, buffer, sizeof buffer, &got, nullptr)) break;
+        if (got == 0) continue;
         if (log) {
             fwrite(buffer, 1, got, log);
             fflush(log);
@@ -147,4 +195,6 @@ void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process) {
         job->errors.push_back("The build stopped unexpectedly (exit " + std::to_string(code) + ").");
     }
     launcher_log("build finished: exit %lu, %s", code, outcome);
+    job->worker_running = false;
+    job->worker_ended.notify_all();
 }

@@ -9,6 +9,10 @@
 // The most of one line that is kept for parsing; the rest of a longer line stands only in the log.
 inline constexpr size_t build_line_limit = 64 * 1024;
 
+// Reads the pipe; replaceable so that tests can bring the zero-byte reads that a writer's empty
+// write gives on Windows (Wine drops such writes).
+extern BOOL(WINAPI* read_build_pipe)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+
 // Thread body: copies the pipe into the build log, parses lines, waits for the process, closes both.
 void build_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HANDLE process);
 // Applies one line (without its line end) to the job under the job's mutex.

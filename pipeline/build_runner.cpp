@@ -1,5 +1,7 @@
 #include "pipeline/build_runner.h"
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -21,6 +23,20 @@ static void start_detached_worker(std::shared_ptr<BuildJob> job, HANDLE pipe, HA
 
 void (*start_build_worker)(std::shared_ptr<BuildJob>, HANDLE, HANDLE) = start_detached_worker;
 DWORD(WINAPI* resume_build_thread)(HANDLE thread) = ResumeThread;
+BOOL(WINAPI* create_build_process_call)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES,
+                                        LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
+                                        LPSTARTUPINFOW, LPPROCESS_INFORMATION) = CreateProcessW;
+
+// How long replacing a build waits for the old one to be gone. Ending a job's processes takes
+// milliseconds; the rest is room for a loaded machine.
+static const DWORD end_build_timeout_ms = 5000;
+// A build that reported success is let end by itself for this long first: its script is meant
+// to stop right after the success line, and its own exit code is the one worth logging.
+static const DWORD finished_build_grace_ms = 2000;
+// The exit code of a build process the launcher ends.
+static const UINT ended_build_exit_code = 1;
+// The previous build's log: a build that never started has none on disk, but its name stays taken.
+static std::wstring previous_log_path;
 
 static const char* const tools_missing_message =
     "The build tools are missing from the tools folder next to Varnis.exe.";
@@ -49,11 +65,15 @@ std::wstring build_command_line() {
     return line;
 }
 
-void fail_build(BuildJob& job, const std::string& message) {
-    std::lock_guard<std::mutex> lock(job.mutex);
+void record_build_error(BuildJob& job, const std::string& message) {
     job.failed = true;
     job.errors.push_back(message);
     launcher_log("build: %s", message.c_str());
+}
+
+void fail_build(BuildJob& job, const std::string& message) {
+    std::lock_guard<std::mutex> lock(job.mutex);
+    record_build_error(job, message);
 }
 
 static bool is_missing(const std::wstring& path) {
@@ -68,6 +88,19 @@ static bool inheritable(HANDLE handle) {
     DWORD flags = 0;
     return handle && handle != INVALID_HANDLE_VALUE && GetHandleInformation(handle, &flags) &&
            (flags & HANDLE_FLAG_INHERIT);
+}
+
+static bool console_pseudo_handle(HANDLE handle) {
+    return (reinterpret_cast<uintptr_t>(handle) & 3) == 3;
+}
+
+size_t build_handle_list(HANDLE write_end, HANDLE input, HANDLE* out) {
+    size_t count = 0;
+    out[count++] = write_end;
+    if (input == write_end || console_pseudo_handle(input) || !inheritable(input)) return count;
+    if (GetFileType(input) == FILE_TYPE_CHAR) return count;
+    out[count++] = input;
+    return count;
 }
 
 // An attribute list that lets only `handles` be inherited, in `storage`; null where the system
@@ -87,9 +120,18 @@ static LPPROC_THREAD_ATTRIBUTE_LIST handle_list_attribute(std::vector<char>& sto
     return nullptr;
 }
 
+static BOOL create_suspended(wchar_t* command, STARTUPINFOW& startup, DWORD extra_flags,
+                             PROCESS_INFORMATION& process) {
+    return create_build_process_call(nullptr, command, nullptr, nullptr, TRUE,
+                                     CREATE_NO_WINDOW | CREATE_SUSPENDED | extra_flags, nullptr,
+                                     nullptr, &startup, &process);
+}
+
 // Inheritance is on for the standard handles, but only the listed ones pass: anything else the
 // launcher (or a library in it) holds inheritable stays out of the build and of what it starts.
-// Where no list can be built the plain call inherits as before.
+// Where no list can be built, or the system refuses it (error 87, as older systems do for some
+// standard handles), the plain call inherits as before: the launcher opens its own files
+// non-inheritable, so that still hands over only the pipe and the standard input.
 static BOOL create_build_process(wchar_t* command, HANDLE write_end, PROCESS_INFORMATION& process) {
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup.StartupInfo;
@@ -98,23 +140,31 @@ static BOOL create_build_process(wchar_t* command, HANDLE write_end, PROCESS_INF
     startup.StartupInfo.hStdOutput = write_end;
     startup.StartupInfo.hStdError = write_end;
 
-    HANDLE handles[2] = {write_end};
-    size_t count = 1;
-    // The standard input passes as before where it can be inherited at all.
-    if (inheritable(startup.StartupInfo.hStdInput) && startup.StartupInfo.hStdInput != write_end)
-        handles[count++] = startup.StartupInfo.hStdInput;
+    HANDLE handles[2];
+    const size_t count = build_handle_list(write_end, startup.StartupInfo.hStdInput, handles);
     std::vector<char> storage;
     startup.lpAttributeList = handle_list_attribute(storage, handles, count);
-    DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
     if (startup.lpAttributeList) {
         startup.StartupInfo.cb = sizeof startup;
-        flags |= EXTENDED_STARTUPINFO_PRESENT;
+        const BOOL created =
+            create_suspended(command, startup.StartupInfo, EXTENDED_STARTUPINFO_PRESENT, process);
+        const DWORD error = GetLastError();
+        DeleteProcThreadAttributeList(startup.lpAttributeList);
+        startup.lpAttributeList = nullptr;
+        startup.StartupInfo.cb = sizeof startup.StartupInfo;
+        if (created) {
+            launcher_log("build process created with a handle list");
+            return TRUE;
+        }
+        if (error != ERROR_INVALID_PARAMETER) {
+            SetLastError(error);
+            return FALSE;
+        }
+        launcher_log("build process: the handle list was refused (error %lu); trying without it",
+                     error);
     }
-    const BOOL created = CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, flags, nullptr,
-                                        nullptr, &startup.StartupInfo, &process);
-    const DWORD error = GetLastError();
-    if (startup.lpAttributeList) DeleteProcThreadAttributeList(startup.lpAttributeList);
-    SetLastError(error);
+    const BOOL created = create_suspended(command, startup.StartupInfo, 0, process);
+    if (created) launcher_log("build process created without a handle list");
     return created;
 }
 
@@ -144,8 +194,23 @@ static void ensure_job_object() {
                             sizeof limits);
 }
 
+// A name no other build's log has: a build in the same second (of this launcher or of an
+// earlier one) gets a suffix, so no build ever empties another's log.
+static std::wstring unused_log_path() {
+    const std::wstring name = timestamped_log_name(contract::build_log_prefix);
+    const std::wstring stem = name.substr(0, name.size() - 4);  // without ".log"
+    std::wstring path = path_join(folders.logs_dir, name);
+    for (int n = 2; GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                    path == previous_log_path;
+         ++n)
+        path = path_join(folders.logs_dir, stem + L"-" + std::to_wstring(n) + L".log");
+    previous_log_path = path;
+    return path;
+}
+
 void run_build_script(const std::shared_ptr<BuildJob>& job) {
-    job->log_path = path_join(folders.logs_dir, timestamped_log_name(contract::build_log_prefix));
+    job->log_path = unused_log_path();
+    job->ready_iso = settings.iso;
 
     if (is_missing(folders.python_path) || is_missing(folders.build_script_path)) {
         fail_build(*job, tools_missing_message);
@@ -191,9 +256,11 @@ void run_build_script(const std::shared_ptr<BuildJob>& job) {
     }
     launcher_log("build started: %s", to_utf8(command).c_str());
 
+    job->worker_running = true;
     try {
         start_build_worker(job, read_end, process.hProcess);
     } catch (const std::system_error& e) {
+        job->worker_running = false;
         // Without a worker nobody would read the output or report the end: stop the build.
         stop_build_process(process.hProcess, read_end);
         launcher_log("build worker not started: %s", e.what());
@@ -201,7 +268,42 @@ void run_build_script(const std::shared_ptr<BuildJob>& job) {
     }
 }
 
+static bool job_object_empty() {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+    if (!QueryInformationJobObject(build_job_object, JobObjectBasicAccountingInformation, &info,
+                                   sizeof info, nullptr))
+        return true;  // nothing to wait for that could be seen
+    return info.ActiveProcesses == 0;
+}
+
+void end_current_build() {
+    const std::shared_ptr<BuildJob> job = current_build;
+    if (!job) return;
+    std::unique_lock<std::mutex> lock(job->mutex);
+    if (!job->worker_running) return;
+    if (job->done && job->worker_ended.wait_for(lock, std::chrono::milliseconds(finished_build_grace_ms),
+                                                [&] { return !job->worker_running; }))
+        return;
+    launcher_log("build stopped by the launcher");
+    // Every build process and everything it started is in the job; only one build runs at a time.
+    if (build_job_object) TerminateJobObject(build_job_object, ended_build_exit_code);
+    const ULONGLONG deadline = GetTickCount64() + end_build_timeout_ms;
+    // The worker finishes once the pipe has no writer left and the process is gone; after that
+    // it never touches the log or the job again.
+    const bool worker_gone = job->worker_ended.wait_for(
+        lock, std::chrono::milliseconds(end_build_timeout_ms), [&] { return !job->worker_running; });
+    lock.unlock();
+    bool processes_gone = !build_job_object || job_object_empty();
+    while (!processes_gone && GetTickCount64() < deadline) {
+        Sleep(10);
+        processes_gone = job_object_empty();
+    }
+    if (!worker_gone || !processes_gone)
+        launcher_log("build did not end within %lu ms", end_build_timeout_ms);
+}
+
 void start_build() {
+    end_current_build();
     // The old job's worker keeps its own reference, so dropping ours here is safe.
     current_build = std::make_shared<BuildJob>();
     run_build_script(current_build);

@@ -71,11 +71,48 @@ struct FailureChoice {
     bool other_image = false;
 };
 
+static std::string left_out_note(size_t count) {
+    return "... and " + std::to_string(count) + (count == 1 ? " more line" : " more lines") +
+           " in the build log";
+}
+
+// Height of a line wrapped at `width` in the current font, with the spacing after it.
+static float wrapped_height(const std::string& text, float width) {
+    return ImGui::CalcTextSize(text.c_str(), nullptr, false, width).y + ImGui::GetStyle().ItemSpacing.y;
+}
+
+// The error lines in a region of their own that scrolls when they do not fit above the log line
+// and the buttons, so that those always stay inside the window. `below` is what they need.
+static void draw_error_region(const BuildJob& job, float left, float column, float below) {
+    const float spacing = ImGui::GetStyle().ItemSpacing.y;
+    float content = 0.0f;
+    for (const std::string& line : job.errors) content += wrapped_height(line, column);
+    content = std::max(content - spacing, 0.0f);
+    const float room = ImGui::GetContentRegionAvail().y - below - spacing;
+    const float height = std::max(std::min(content, room), ImGui::GetTextLineHeight());
+    const bool scrolls = content > height;
+    const float wrap = scrolls ? column - ImGui::GetStyle().ScrollbarSize : column;
+    ImGui::SetCursorPosX(left);
+    ImGui::BeginChild("##errors", ImVec2(column, height), ImGuiChildFlags_None, ImGuiWindowFlags_None);
+    ImGui::PushTextWrapPos(wrap);
+    for (const std::string& line : job.errors) ImGui::TextColored(col_error, "%s", line.c_str());
+    ImGui::PopTextWrapPos();
+    ImGui::EndChild();
+}
+
 static FailureChoice draw_failure_view(const BuildJob& job, float left, float column) {
+    const float s = ui_scale;
+    const float spacing = ImGui::GetStyle().ItemSpacing.y;
+    const std::string log_line = "Full log: " + to_utf8(job.log_path);
+    const std::string note = job.errors_left_out ? left_out_note(job.errors_left_out) : "";
+    const float buttons = (14 + 6) * s + 2 * ImGui::GetFrameHeight() + 4 * spacing;
     ImGui::PushFont(fonts.small);
-    for (const std::string& line : job.errors) draw_wrapped_line(col_error, line, left, column);
+    float below = wrapped_height(log_line, column) + 8 * s + spacing + buttons;
+    if (!note.empty()) below += wrapped_height(note, column);
+    draw_error_region(job, left, column, below);
+    if (!note.empty()) draw_wrapped_line(col_muted, note, left, column);
     vertical_gap(8);
-    draw_wrapped_line(col_muted, "Full log: " + to_utf8(job.log_path), left, column);
+    draw_wrapped_line(col_muted, log_line, left, column);
     ImGui::PopFont();
     vertical_gap(14);
     FailureChoice choice;
@@ -116,10 +153,12 @@ void draw_build_screen() {
     }
     ImGui::End();
     if (done) {
+        end_current_build();  // the relaunch would end it too, but the new launcher would not wait
         current_screen = Restart;
     } else if (choice.try_again) {
         start_build();
     } else if (choice.other_image) {
+        end_current_build();
         settings.iso.clear();
         save_settings();
         screen_message.clear();

@@ -16,6 +16,16 @@ size_t count_of(const std::string& text, const std::string& needle) {
     return count;
 }
 
+bool in_order(const std::string& log, const std::vector<std::string>& lines) {
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        at = log.find(" " + line + "\n", at);
+        if (at == std::string::npos) return false;
+        at += line.size();
+    }
+    return true;
+}
+
 void BuildTest::SetUp() {
     root = ts::make_temp_dir(L"pipeline");
     folders = Folders{};
@@ -25,6 +35,8 @@ void BuildTest::SetUp() {
     ts::make_dirs(folders.work_dir);
     settings = LauncherSettings{};
     settings.iso = root + L"\\disc.iso";
+    // So that a success line counts; the tests of the ready test take parts of it away.
+    leave_ready_build();
     open_launcher_log();
     ASSERT_NE(launcher_log_file, nullptr);
 }
@@ -45,6 +57,12 @@ void BuildTest::use_tools(const std::wstring& dir) {
     ts::make_dirs(path_join(dir, L"project\\tools"));
     ASSERT_TRUE(ts::copy_file(standin_path(), folders.python_path)) << to_utf8(standin_path());
     ts::write_file(path_join(dir, L"VERSION"), "0.9-test\r\n");
+}
+
+void BuildTest::leave_ready_build() {
+    ts::make_dirs(path_join(folders.work_dir, L"build"));
+    ts::write_file(folders.ready_path, "iso=" + to_utf8(settings.iso) + "\nversion=0.9-test\n");
+    ts::write_file(folders.game_module_path, "module");
 }
 
 void BuildTest::write_scenario(const std::string& text) {

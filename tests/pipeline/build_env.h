@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "pipeline/build_runner.h"
 
@@ -16,6 +17,8 @@ protected:
     // Points folders.tools_dir at `dir` (created) and installs the stand-in and VERSION there.
     void use_tools(const std::wstring& dir);
     void write_scenario(const std::string& text);
+    // The work folder as a finished build leaves it for settings.iso: ready marker and game module.
+    void leave_ready_build();
     // Writes the scenario, starts a build and waits (bounded) until its worker has finished.
     std::shared_ptr<BuildJob> run_build(const std::string& scenario);
     // Waits until every worker whose process was started has logged its end.
@@ -28,3 +31,5 @@ protected:
 
 std::wstring standin_path();
 size_t count_of(const std::string& text, const std::string& needle);
+// Whether the log holds these lines (without their time) one after another, in this order.
+bool in_order(const std::string& log, const std::vector<std::string>& lines);

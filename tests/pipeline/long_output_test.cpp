@@ -21,6 +21,7 @@ struct HostRun {
     double seconds = 0;
     bool done = false;
     unsigned long long peak_working_set = 0, peak_pagefile = 0;
+    size_t errors = 0, errors_left_out = 0, stages = 0;
 };
 
 // 64-bit FNV-1a of the file, the hash the stand-in keeps of what it wrote.
@@ -51,7 +52,7 @@ protected:
         HostRun run;
         int done = 0;
         std::istringstream(ts::read_file(result)) >> run.seconds >> done >> run.peak_working_set >>
-            run.peak_pagefile;
+            run.peak_pagefile >> run.errors >> run.errors_left_out >> run.stages;
         run.done = done == 1;
 
         const std::wstring log = newest_build_log();
@@ -81,6 +82,30 @@ TEST_F(LongOutputTest, EndlessLineKeepsMemoryBoundedAndTheLogWhole) {
     // The working set peak is the one Wine tracks (its pagefile figure is the current use).
     const double extra = (double(endless.peak_working_set) - double(lines.peak_working_set)) / 1048576.0;
     EXPECT_LT(extra, allowed_extra_mib) << "peak working set grew with the line";
+}
+
+// Error and stage lines long enough that each kept one costs a heap block of its own.
+const char* const error_text = "ERROR this stands for one failing file of a compile that fails everywhere, number ";
+const char* const stage_text = "STAGE a-stage-key-long-enough-to-live-outside-the-string-itself-";
+
+TEST_F(LongOutputTest, EndlessErrorAndStageLinesKeepMemoryBounded) {
+    std::string plain_stage(stage_text);
+    plain_stage.replace(0, 6, "plain ");
+    std::string plain_error(error_text);
+    plain_error.replace(0, 6, "plain ");
+    const HostRun plain = measure("lines 100000 " + plain_error + "\nlines 10000 " + plain_stage +
+                                      "\nhash written.txt\n",
+                                  L"plain");
+    const HostRun protocol = measure("lines 100000 " + std::string(error_text) + "\nlines 10000 " +
+                                         stage_text + "\nhash written.txt\n",
+                                     L"errors and stages");
+    EXPECT_EQ(protocol.errors, 100u);
+    EXPECT_EQ(protocol.errors_left_out, 99900u);
+    EXPECT_EQ(protocol.stages, 64u);
+    EXPECT_EQ(plain.errors, 1u);  // only the unexpected end
+    const double extra = (double(protocol.peak_working_set) - double(plain.peak_working_set)) / 1048576.0;
+    printf("[ figures  ] 100,000 error and 10,000 stage lines: %.1f MiB above plain lines\n", extra);
+    EXPECT_LT(extra, allowed_extra_mib) << "peak working set grew with the error and stage lines";
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // Stands in for the launcher process: starts a build, waits until the build process runs, exits.
 // Usage: pipeline_host <tools> <data> <iso>; exit 0 once <work>\standin.pid exists, 2 otherwise.
 // With a fourth argument <result file> it instead waits until the build's worker has finished and
-// writes "<seconds> <done> <peak working set> <peak pagefile use>" (bytes) to that file, so that
-// peaks are measured in a fresh process; exit 0, or 2 when the build did not end within an hour.
+// writes "<seconds> <done> <peak working set> <peak pagefile use>" (bytes) and then "<errors kept>
+// <error lines left out> <stages kept>" to that file, so that peaks are measured in a fresh
+// process; exit 0, or 2 when the build did not end within an hour.
 #include <windows.h>
 #include <psapi.h>
 #include <shellapi.h>
@@ -39,9 +40,10 @@ static int measure_the_whole_build(const std::wstring& result_path, ULONGLONG st
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
     FILE* out = _wfopen(result_path.c_str(), L"wb");
     if (!out) return 1;
-    fprintf(out, "%.3f %d %llu %llu\n", (GetTickCount64() - started) / 1000.0, job->done ? 1 : 0,
-            (unsigned long long)counters.PeakWorkingSetSize,
-            (unsigned long long)counters.PeakPagefileUsage);
+    fprintf(out, "%.3f %d %llu %llu %zu %zu %zu\n", (GetTickCount64() - started) / 1000.0,
+            job->done ? 1 : 0, (unsigned long long)counters.PeakWorkingSetSize,
+            (unsigned long long)counters.PeakPagefileUsage, job->errors.size(),
+            job->errors_left_out, job->stages_seen.size());
     fclose(out);
     return 0;
 }

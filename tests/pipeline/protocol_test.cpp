@@ -105,4 +105,40 @@ TEST(ParseBuildLine, AppliesTheLineProtocol) {
     }
 }
 
+TEST(ParseBuildLine, KeepsAFixedNumberOfErrorLinesAndStages) {
+    struct Limits {
+        const char* name;
+        Lines lines;
+        size_t errors, left_out, stages;
+        std::string last_error, last_stage;
+    };
+    Lines errors_then_report, many_errors, many_stages;
+    for (int i = 1; i <= 150; ++i) many_errors.push_back("ERROR e" + std::to_string(i));
+    for (int i = 1; i <= 100; ++i) many_stages.push_back("STAGE s" + std::to_string(i));
+    errors_then_report = many_errors;
+    for (int i = 1; i <= 5; ++i) errors_then_report.push_back("  detail " + std::to_string(i));
+    const Limits cases[] = {
+        {"150 error lines: the first 100", many_errors, 100, 50, 0, "e100", ""},
+        {"100 stage lines: the first 64", many_stages, 0, 0, 64, "", "s64"},
+        // Past the limit a continuation still takes the place of the second entry.
+        {"continuations after the limit", errors_then_report, 100, 55, 0, "detail 5", ""},
+    };
+    for (const Limits& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildJob job;
+        for (const std::string& line : c.lines) parse_build_line(job, line);
+        EXPECT_EQ(job.errors.size(), c.errors);
+        EXPECT_EQ(job.errors_left_out, c.left_out);
+        EXPECT_EQ(job.stages_seen.size(), c.stages);
+        if (c.errors) {
+            EXPECT_EQ(job.errors.front(), "e1");
+            EXPECT_EQ(job.errors.back(), c.last_error);
+        }
+        if (c.stages) {
+            EXPECT_EQ(job.stages_seen.back(), c.last_stage);
+            EXPECT_EQ(job.stage, "s100") << "the current stage still follows the script";
+        }
+    }
+}
+
 }  // namespace

@@ -34,6 +34,7 @@ std::wstring log_name_now() {
 const char* const record_scenario =
     "cmdline cmdline.txt\n"
     "args args.txt\n"
+    "ready\n"
     "out DONE\\s\n";
 
 TEST_F(BuildTest, ChildReceivesEveryPathQuotedAndUnchanged) {
@@ -95,16 +96,186 @@ TEST_F(BuildTest, BuildLogHoldsExactlyTheScriptsBytes) {
     EXPECT_EQ(job->stage, "fix");
 }
 
-TEST_F(BuildTest, SecondRunWithTheSameLogNameRewritesTheLog) {
-    // Both builds must start within one second; retry the rare pair that straddles a second.
+std::wstring file_name(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+TEST_F(BuildTest, BuildsInTheSameSecondGetLogsOfTheirOwn) {
+    // Both builds must start within one second; try again for the rare pair that straddles one.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const auto first = run_build("filler 500 0\nout DONE\\s\n");
-        const auto second = run_build("out short run\nout DONE\\s\n");
-        if (first->log_path != second->log_path) continue;
-        EXPECT_EQ(ts::read_file(second->log_path), "short run\nDONE \n");
+        const auto first = run_build("out first run\nout DONE\\s\n");
+        const auto second = run_build("out second run\nout DONE\\s\n");
+        const std::wstring first_name = file_name(first->log_path), second_name = file_name(second->log_path);
+        // "build-YYYYMMDD-HHMMSS": the second the build started in.
+        if (first_name.substr(0, 21) != second_name.substr(0, 21)) continue;
+        // The second gets a suffix ("-2", or higher when an earlier test took that name).
+        EXPECT_NE(first_name, second_name);
+        EXPECT_EQ(second_name.substr(21, 1), L"-") << to_utf8(second_name);
+        EXPECT_EQ(second_name.substr(second_name.size() - 4), L".log") << to_utf8(second_name);
+        EXPECT_EQ(ts::read_file(first->log_path), "first run\nDONE \n");
+        EXPECT_EQ(ts::read_file(second->log_path), "second run\nDONE \n");
         return;
     }
     FAIL() << "no two builds started within the same second";
+}
+
+TEST_F(BuildTest, LogOfAnEarlierLauncherInTheSameSecondIsLeftAlone) {
+    // Logs under this second's name and the next (the build may start just after the turn), as an
+    // earlier launcher in the same second would have left them.
+    const std::wstring now = log_name_now();
+    std::vector<std::wstring> others = {path_join(folders.logs_dir, now)};
+    for (int wait = 0; log_name_now() == now && wait < 200; ++wait) Sleep(10);
+    others.push_back(path_join(folders.logs_dir, log_name_now()));
+    for (const std::wstring& other : others) ts::write_file(other, "an earlier launcher's log\n");
+    const auto job = run_build("out this run\nout DONE\\s\n");
+    for (const std::wstring& other : others) {
+        EXPECT_NE(job->log_path, other);
+        EXPECT_EQ(ts::read_file(other), "an earlier launcher's log\n") << to_utf8(other);
+    }
+    EXPECT_EQ(ts::read_file(job->log_path), "this run\nDONE \n");
+}
+
+// Builds the replacement test's first script: an error line at once, then numbered lines for
+// about five seconds.
+std::string error_then_ticks() {
+    std::string scenario = "pid first.pid\nout ERROR boom\n";
+    for (int i = 1; i <= 250; ++i) scenario += "out tick " + std::to_string(i) + "\nsleep 20\n";
+    return scenario + "out DONE\\s\n";
+}
+
+TEST_F(BuildTest, TryAgainEndsTheEarlierBuildBeforeTheNextStarts) {
+    write_scenario(error_then_ticks());
+    start_build();
+    const auto first = current_build;
+    std::string pid_text;
+    ASSERT_TRUE(ts::wait_until([&] {
+        pid_text = ts::read_file(work_file(L"first.pid"));
+        std::lock_guard<std::mutex> lock(first->mutex);
+        return first->failed && !pid_text.empty();
+    }, 10000));
+    const HANDLE first_process = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid_text));
+    ASSERT_NE(first_process, nullptr);
+    ASSERT_TRUE(ts::wait_until([&] { return ts::read_file(first->log_path).find("tick 3\n") != std::string::npos; },
+                               10000));
+
+    write_scenario("out second run\nout STAGE fix\nout DONE\\s\n");
+    start_build();  // what "Try again" does
+    const std::string first_log = ts::read_file(first->log_path);
+    EXPECT_EQ(WaitForSingleObject(first_process, 0), WAIT_OBJECT_0) << "the first build runs on";
+    CloseHandle(first_process);
+    {
+        std::lock_guard<std::mutex> lock(first->mutex);
+        EXPECT_FALSE(first->worker_running);
+    }
+    ASSERT_TRUE(all_workers_finished());
+    Sleep(300);
+    EXPECT_EQ(ts::read_file(first->log_path), first_log) << "the first build wrote on";
+    EXPECT_EQ(first_log.find("DONE"), std::string::npos);
+    EXPECT_EQ(ts::read_file(current_build->log_path), "second run\nSTAGE fix\nDONE \n");
+    EXPECT_NE(current_build->log_path, first->log_path);
+    EXPECT_TRUE(current_build->done);
+    // The first build was gone before the second was started.
+    const std::string log = launcher_log_text();
+    EXPECT_TRUE(in_order(log, {"build stopped by the launcher", "build finished: exit 1, failed"}))
+        << log;
+    EXPECT_LT(log.find("build finished: exit 1, failed\n"), log.rfind("build started: ")) << log;
+    EXPECT_EQ(log.find("did not end within"), std::string::npos);
+}
+
+// Refuses every creation that carries an attribute list, the way some systems refuse a list
+// holding a console handle; the plain call goes through.
+DWORD refusal_code = ERROR_INVALID_PARAMETER;
+BOOL WINAPI refuse_handle_list(LPCWSTR app, LPWSTR line, LPSECURITY_ATTRIBUTES pa,
+                               LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags, LPVOID env,
+                               LPCWSTR dir, LPSTARTUPINFOW si, LPPROCESS_INFORMATION pi) {
+    if (flags & EXTENDED_STARTUPINFO_PRESENT) {
+        SetLastError(refusal_code);
+        return FALSE;
+    }
+    return CreateProcessW(app, line, pa, ta, inherit, flags, env, dir, si, pi);
+}
+
+TEST_F(BuildTest, RefusedHandleListFallsBackOnlyForInvalidParameter) {
+    struct Case {
+        const char* name;
+        DWORD refusal;
+        bool done;
+        std::vector<std::string> errors;
+        std::vector<std::string> log_lines;
+    };
+    const Case cases[] = {
+        {"error 87: once more without the list", ERROR_INVALID_PARAMETER, true, {},
+         {"build process: the handle list was refused (error 87); trying without it",
+          "build process created without a handle list", "build finished: exit 0, done"}},
+        {"another error: the build fails", ERROR_ACCESS_DENIED, false,
+         {"Could not start the build (error 5)."}, {"build: Could not start the build (error 5)."}},
+    };
+    const auto saved = create_build_process_call;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t log_before = launcher_log_text().size();
+        refusal_code = c.refusal;
+        create_build_process_call = refuse_handle_list;
+        write_scenario("out STAGE fix\nout DONE\\s\n");
+        start_build();
+        create_build_process_call = saved;
+        const auto job = current_build;
+        ASSERT_TRUE(all_workers_finished());
+        std::lock_guard<std::mutex> lock(job->mutex);
+        EXPECT_EQ(job->done, c.done);
+        EXPECT_EQ(job->errors, c.errors);
+        const std::string log = launcher_log_text().substr(log_before);
+        EXPECT_TRUE(in_order(log, c.log_lines)) << log;
+        EXPECT_EQ(log.find("created with a handle list"), std::string::npos) << log;
+    }
+}
+
+TEST_F(BuildTest, UnrefusedHandleListIsUsedAndLogged) {
+    const auto job = run_build("out DONE\\s\n");
+    EXPECT_TRUE(job->done);
+    const std::string log = launcher_log_text();
+    // Where the system could build no list at all the plain call is the one logged.
+    EXPECT_TRUE(log.find("build process created with a handle list\n") != std::string::npos ||
+                log.find("build process created without a handle list\n") != std::string::npos) << log;
+    EXPECT_EQ(log.find("refused"), std::string::npos) << log;
+}
+
+TEST(BuildHandleList, LeavesOutHandlesThatCannotBeListed) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE read_end = nullptr, write_end = nullptr;
+    ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inherit, 0));
+    HANDLE other_read = nullptr, other_write = nullptr;
+    ASSERT_TRUE(CreatePipe(&other_read, &other_write, &inherit, 0));
+    const HANDLE device = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      &inherit, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    HANDLE private_read = nullptr, private_write = nullptr;
+    ASSERT_TRUE(CreatePipe(&private_read, &private_write, nullptr, 0));
+    struct Case {
+        const char* name;
+        HANDLE input;
+        bool listed;
+    };
+    const Case cases[] = {
+        {"an inheritable pipe", other_read, true},
+        {"a console pseudo-handle", reinterpret_cast<HANDLE>(3), false},
+        {"another console pseudo-handle", reinterpret_cast<HANDLE>(0x13), false},
+        {"a character device", device, false},
+        {"a handle that is not inheritable", private_read, false},
+        {"no standard input", nullptr, false},
+        {"an invalid handle", INVALID_HANDLE_VALUE, false},
+        {"the pipe itself", write_end, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HANDLE list[2] = {};
+        const size_t count = build_handle_list(write_end, c.input, list);
+        ASSERT_EQ(count, c.listed ? 2u : 1u);
+        EXPECT_EQ(list[0], write_end);
+        if (c.listed) {
+            EXPECT_EQ(list[1], c.input);
+        }
+    }
+    for (HANDLE h : {read_end, write_end, other_read, other_write, device, private_read, private_write})
+        CloseHandle(h);
 }
 
 TEST_F(BuildTest, MissingToolsFailWithoutStartingAnything) {

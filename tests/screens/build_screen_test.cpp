@@ -222,7 +222,8 @@ TEST_F(BuildScreen, FailureViewListsErrorsTheLogAndTwoButtons) {
     for (const float scale : {1.0f, 1.5f}) {
         SCOPED_TRACE(scale);
         const float width = 960 * scale;
-        ui::Headless h(width, 720 * scale, scale);
+        // Tall enough for every line: in a lower window the error lines scroll (tested below).
+        ui::Headless h(width, 800 * scale, scale);
         h.frame(draw);
         const auto runs = ui::text_runs();
         const float l = std::floor(left(width, scale)), r = left(width, scale) + column(width, scale);
@@ -257,6 +258,62 @@ TEST_F(BuildScreen, FailureViewListsErrorsTheLogAndTwoButtons) {
         EXPECT_EQ(ui::find_run(ui::text_runs(), "Starting"), nullptr);  // no bar
         EXPECT_EQ(current_screen, Build);
     }
+}
+
+TEST_F(BuildScreen, LongErrorListScrollsAndKeepsTheButtonsInTheWindow) {
+    job->failed = true;
+    job->stage = "compile";
+    for (int i = 1; i <= 100; ++i)
+        job->errors.push_back("compile: error " + std::to_string(i) + " in file_" + std::to_string(i) + ".c");
+    struct Case {
+        float width, height, scale;
+        size_t left_out;
+        const char* note;
+    };
+    const Case cases[] = {
+        {960, 720, 1.0f, 99912, "... and 99912 more lines in the build log"},
+        {1280, 720, 1.0f, 1, "... and 1 more line in the build log"},
+        {1440, 1080, 1.5f, 99912, "... and 99912 more lines in the build log"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        job->errors_left_out = c.left_out;
+        ui::Headless h(c.width, c.height, c.scale);
+        h.frame(draw);
+        const auto runs = ui::text_runs();
+        const ui::TextRun* first = ui::find_run(runs, "compile: error 1 in file_1.c");
+        const ui::TextRun* note = ui::find_run(runs, c.note);
+        ASSERT_NE(first, nullptr);
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(note->colour, ui::u32(pal::muted));
+        EXPECT_EQ(note->font, fonts.small);
+        EXPECT_EQ(ui::find_run(runs, "compile: error 100 in file_100.c"), nullptr) << "below the region, not drawn";
+        const ui::TextRun* log = nullptr;
+        for (const ui::TextRun& run : runs)
+            if (run.text.rfind("Full log:", 0) == 0) log = &run;
+        ASSERT_NE(log, nullptr);
+        EXPECT_GT(note->pos.y, first->pos.y);
+        EXPECT_GT(log->pos.y, note->pos.y);
+        for (const ui::TextRun& run : runs) {
+            if (run.colour != ui::u32(pal::error) || run.font != fonts.small) continue;
+            EXPECT_LT(run.pos.y, note->pos.y) << run.text;  // the region clips the last one
+        }
+        const ui::Rect again = h.item_rect("##build", "Try again", draw);
+        const ui::Rect other = h.item_rect("##build", "Choose a different disc image", draw);
+        ASSERT_GT(again.width(), 0.0f);
+        ASSERT_GT(other.width(), 0.0f);
+        EXPECT_GT(again.min.y, log->pos.y);
+        EXPECT_LE(other.max.y, c.height) << "the last button is below the window";
+    }
+}
+
+TEST_F(BuildScreen, ShortErrorListHasNoNote) {
+    job->failed = true;
+    job->errors = {"boom"};
+    ui::Headless h(960, 720, 1.0f);
+    h.frame(draw);
+    for (const ui::TextRun& run : ui::text_runs())
+        EXPECT_EQ(run.text.find("more line"), std::string::npos) << run.text;
 }
 
 TEST_F(BuildScreen, TryAgainStartsANewBuild) {

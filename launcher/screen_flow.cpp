@@ -9,6 +9,7 @@
 
 #include "game/game_module.h"
 #include "game/game_thread.h"
+#include "launcher/files.h"
 #include "launcher/folders.h"
 #include "launcher/log.h"
 #include "launcher/render.h"
@@ -55,6 +56,7 @@ std::wstring read_tools_version() {
 }
 
 BuildGap missing_from_build(const std::wstring& iso) {
+    QuietErrorMode quiet;  // the data folder may be on a drive without a medium
     if (GetFileAttributesW(folders.ready_path.c_str()) == INVALID_FILE_ATTRIBUTES) return NoReadyMarker;
     auto marker = read_key_values(folders.ready_path);
     if (marker[contract::ready_key_iso] != iso) return MarkerForOtherImage;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "launcher/files.h"
 #include "launcher/folders.h"
 #include "launcher/log.h"
 #include "launcher/screen_flow.h"
@@ -77,6 +78,7 @@ void fail_build(BuildJob& job, const std::string& message) {
 }
 
 static bool is_missing(const std::wstring& path) {
+    QuietErrorMode quiet;  // the tools folder may be on a drive without a medium
     return (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

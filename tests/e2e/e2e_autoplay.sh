@@ -7,6 +7,7 @@
 
 make_tools build_quick.txt
 # The interpreter's place holds a probe that records whether the build got a console window.
+# (Wine 10 gives one to a console program started without CREATE_NO_WINDOW; Wine 8 never does.)
 mv "$tools/python/python.exe" "$tools/python/real-python.exe"
 cp "$bin/console_probe.exe" "$tools/python/python.exe"
 iso=$work/disc.iso

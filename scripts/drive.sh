@@ -4,7 +4,7 @@
 # Unix path -> the Z: path Wine shows for it.
 winpath() { local p; p=$(realpath -m "$1"); printf 'Z:%s' "${p//\//\\}"; }
 
-# wait_until <seconds> <command...>: polls the command every 0.1 s.
+# wait_until <seconds> <command...>: polls the command, run anew each time, every 0.1 s.
 wait_until() {
   local limit=$1; shift
   local end=$(( $(date +%s%N) + limit * 1000000000 ))
@@ -13,38 +13,45 @@ wait_until() {
     sleep 0.1
   done
 }
+# wait_for <seconds> <what> <command...>: wait_until that names its condition when it fails.
+wait_for() {
+  local limit=$1 what=$2; shift 2
+  wait_until "$limit" "$@" && return 0
+  echo "wait failed after $limit s: $what" >&2
+  return 1
+}
 
 # count_lines <file> <fixed text>: lines of the file holding the text.
 count_lines() { local n; n=$(grep -cF -- "$2" "$1" 2>/dev/null) || true; echo "${n:-0}"; }
 has_lines() { [ "$(count_lines "$1" "$2")" -ge "${3:-1}" ]; }
 # wait_log <file> <text> [count] [seconds]
 wait_log() {
-  wait_until "${4:-30}" has_lines "$1" "$2" "${3:-1}" || {
-    echo "timed out waiting for '$2' (x${3:-1}) in $1" >&2
-    [ -f "$1" ] && sed 's/^/  | /' "$1" >&2
-    return 1
-  }
+  wait_for "${4:-30}" "'$2' (x${3:-1}) in $1" has_lines "$1" "$2" "${3:-1}"
 }
+# changed_since <file> <copy>: the file now differs from the copy taken before an action.
+changed_since() { ! cmp -s "$1" "$2"; }
 
 # The visible launcher frame (the newest when a relaunch briefly shows two).
 frame_id() { xdotool search --onlyvisible --name '^Varnis$' 2>/dev/null | tail -n 1; }
 has_frame() { [ -n "$(frame_id)" ]; }
-wait_frame() { wait_until "${1:-30}" has_frame && frame_id; }
+wait_frame() { wait_for "${1:-30}" "a visible window named Varnis" has_frame && frame_id; }
+# window_list: the top-level X windows with their names and geometry, for failure reports.
+window_list() { xwininfo -root -children 2>/dev/null | sed -n 's/^ *\(0x[0-9a-f]* .*\)/\1/p'; }
 
-# keys <window> <key...>: focus the window, then press the keys one by one.
+# focus <window>: gives the window the X input focus and waits until the server reports it there.
+focus() { timeout 10 xdotool windowfocus --sync "$1" 2>/dev/null; }
+# keys <window> <key...>: real key presses (XTEST) into the focused window, one call, in order.
+# Callers wait on each key's effect before the next key that depends on it.
 keys() {
   local win=$1; shift
-  xdotool windowfocus "$win" 2>/dev/null || true
-  sleep 0.3
-  local k
-  for k in "$@"; do xdotool key --window "$win" --clearmodifiers "$k" 2>/dev/null || xdotool key "$k"; sleep 0.25; done
+  focus "$win" || { echo "could not focus window $win" >&2; return 1; }
+  xdotool key --clearmodifiers --delay 60 "$@"
 }
+# type_text <window> <text>: types the text through XTEST into the focused window.
 type_text() {
-  xdotool windowfocus "$1" 2>/dev/null || true
-  sleep 0.3
-  # xdotool types a character outside the keymap by remapping a key for a moment; give Wine time
-  # to see each such character on its own, or it may read the key after the map is restored (on
-  # a busy machine 200 ms was not always enough).
+  focus "$1" || { echo "could not focus window $1" >&2; return 1; }
+  # A character outside the keymap makes xdotool remap a spare key for a moment; the slow
+  # delay lets the key map change reach Wine before that key is pressed.
   local text=$2 run="" ch
   while IFS= read -r -n1 ch; do
     if [[ "$ch" == [[:print:]] && $(printf '%s' "$ch" | wc -c) -eq 1 ]]; then
@@ -53,12 +60,9 @@ type_text() {
     fi
     [ -z "$run" ] || xdotool type --delay 30 -- "$run"
     run=""
-    sleep 0.5
     xdotool type --delay 1000 -- "$ch"
-    sleep 0.5
   done < <(printf '%s' "$text")
   [ -z "$run" ] || xdotool type --delay 30 -- "$run"
-  sleep 0.5
 }
 
 # The off-screen X window that holds the Direct3D picture of the launcher's child window:
@@ -79,16 +83,19 @@ picture_window() {
 }
 
 # shot <file.png>: a picture of what the launcher shows. Wine 10 shows it on the visible frame;
-# Wine 8 only in the off-screen window.
+# Wine 8 only in the off-screen window. The path is kept in last_shot for failure reports.
+last_shot=""
 shot() {
   local id
   if [ "${VARNIS_WINE:-8}" = 8 ]; then id=$(picture_window); else id=$(frame_id); fi
+  last_shot=$1
   if [ -n "$id" ]; then import -window "$id" "$1" 2>/dev/null && return 0; fi
   import -window root "$1" 2>/dev/null
 }
 
 # geometry <window>: "WIDTHxHEIGHT" of an X window.
 geometry() { xwininfo -id "$1" 2>/dev/null | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
+test_geometry() { [ "$(geometry "$1")" = "$2" ]; }
 # area <window> [inset]: "WxH+X+Y" of the window on the screen, shrunk by inset pixels on each side.
 area() {
   xwininfo -id "$1" 2>/dev/null | awk -v i="${2:-0}" '
@@ -110,10 +117,28 @@ brightness() { convert "$1" -colorspace Gray -format '%[fx:mean]' info: 2>/dev/n
 
 # Spread of grey levels in a PNG: near 0 for an empty (uniform) picture.
 contrast() { convert "$1" -colorspace Gray -format '%[fx:standard_deviation]' info: 2>/dev/null || echo 0; }
-picture_drawn() {
-  local f; f=$(mktemp --suffix=.png)
-  shot "$f" && awk -v c="$(contrast "$f")" 'BEGIN { exit !(c > 0.03) }'
-  local r=$?; rm -f "$f"; return $r
+# difference <a.png> <b.png> [WxH+X+Y]: the RMSE (0..1) between two pictures, or parts of them.
+difference() {
+  local d
+  d=$({ compare -metric RMSE ${3:+-extract "$3"} "$1" "$2" null: 2>&1 || true; } | sed -n 's/.*(\(.*\))/\1/p')
+  echo "${d:-1}"
 }
-# wait_drawn [seconds]: until the launcher's picture shows something (its first frames are done).
-wait_drawn() { wait_until "${1:-30}" picture_drawn; sleep 0.5; }
+# picture_settled <dir> [allowed change]: two shots in a row show something (a frame was drawn)
+# and differ by no more than the allowed change (0.005 by default: nothing but a text cursor's
+# blink; an animated screen passes its own). The last figures stay in <dir>/settle.txt.
+picture_settled() {
+  local a=$1/settle-a.png b=$1/settle-b.png c d
+  shot "$a" && shot "$b" || return 1
+  c=$(contrast "$b"); d=$(difference "$a" "$b")
+  echo "contrast $c, change between two shots $d (allowed ${2:-0.005})" >"$1/settle.txt"
+  awk -v c="$c" -v d="$d" -v m="${2:-0.005}" 'BEGIN { exit !(c > 0.03 && d <= m) }'
+}
+# wait_drawn [seconds] [allowed change]: until the launcher's picture shows something and settles.
+# The shots go to $settle_dir (a temporary folder when unset).
+wait_drawn() {
+  local dir=${settle_dir:-} own=""
+  [ -n "$dir" ] || { dir=$(mktemp -d); own=1; }
+  wait_for "${1:-30}" "a drawn picture that settles across two screenshots" picture_settled "$dir" "${2:-}" ||
+    { echo "  last: $(cat "$dir/settle.txt" 2>/dev/null)" >&2; [ -z "$own" ] || rm -rf "$dir"; return 1; }
+  [ -z "$own" ] || rm -rf "$dir"
+}

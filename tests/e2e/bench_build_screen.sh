@@ -40,7 +40,7 @@ plain_before=$(plain_reader)
 wait_log "$launcher_log" "build started: " 1 30 >/dev/null || fail "no build at start-up"
 frame=$(wait_frame 30) || fail "no launcher window"
 xdotool mousemove 0 0 2>/dev/null || true  # a pointer over the window adds timer wake-ups
-sleep 2
+wait_drawn 30 0.2 || fail "the build screen was never drawn"
 pid=$(ps -eo pid=,args= | grep -F -- "$bin/Varnis.exe" | grep -v grep | awk '{ print $1; exit }')
 [ -n "$pid" ] || fail "no launcher process"
 build_log=$(ls "$data"/logs/build-*.log | head -n 1)
@@ -50,8 +50,9 @@ sleep "$window"
 t1=$(now); b1=$(file_bytes "$build_log"); c1=$(cpu_ticks "$pid")
 fps=$(tail -n +"$((fps_lines + 1))" "$work/fps.txt" | grep 'exec_present' | grep -o 'approx [0-9.]*fps' |
       awk '{ sub("fps", "", $2); s += $2; n++ } END { if (n) printf "%.1f", s / n; else print "n/a" }')
-keys "$frame" alt+F4
-sleep 3
+keys "$frame" alt+F4 || fail "could not press Alt+F4"
+launcher_gone() { ! kill -0 "$pid" 2>/dev/null; }
+wait_for 30 "the launcher process $pid ended" launcher_gone || fail "the launcher did not end"
 
 plain_after=$(plain_reader)
 

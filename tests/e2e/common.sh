@@ -14,6 +14,7 @@ work=$build/e2e/$name
 shots=$build/e2e-shots/$name       # pictures are kept as test artifacts
 rm -rf "$work" "$shots"
 mkdir -p "$work" "$shots"
+settle_dir=$shots   # wait_drawn's last two screenshots stay with the test's pictures
 data=$work/data
 tools=$work/tools
 launcher_log=$data/logs/launcher.log
@@ -47,18 +48,28 @@ winbin=$(winpath "$bin")
 launcher_pids() { ps -eo pid=,args= | grep -F -- "$winbin\\Varnis" | grep -v grep | awk '{ print $1 }' || true; }
 watch_ended() { ! kill -0 "$watch_pid" 2>/dev/null; }
 # wait_all_exited [seconds]: every launcher process of this test has ended and was accounted for.
-wait_all_exited() { wait_until "${1:-30}" watch_ended; }
+wait_all_exited() { wait_for "${1:-30}" "every launcher process ended" watch_ended; }
 # The distinct exit codes of the launcher processes that ran, e.g. "0 " or "1 ".
 exit_codes() { awk '/^exit/ { print $3 }' "$watch_out" | sort -u | tr '\n' ' '; }
 process_count() { grep -c '^exit' "$watch_out" || true; }
 
-# launch_frame <n>: the window of the n-th launch, once every earlier launch has ended
-# (a relaunched launcher's old window lingers for a moment while it closes).
+# launch_frame <n>: the window of the n-th launch, once every earlier launch has ended and was
+# accounted for (a relaunched launcher's old window lingers until its process is gone).
 launch_frame() {
-  [ "$1" -le 1 ] || wait_log "$launcher_log" "launcher exiting" $(( $1 - 1 )) 30 >&2 || return 1
-  wait_until 20 test "$(process_count)" -ge $(( $1 - 1 )) || return 1
-  sleep 1
+  local earlier=$(( $1 - 1 ))
+  if [ "$earlier" -ge 1 ]; then
+    wait_log "$launcher_log" "launcher exiting" "$earlier" 30 >&2 || return 1
+    wait_for 20 "the watcher saw $earlier earlier launch(es) end" \
+      ended_launches_at_least "$earlier" >&2 || return 1
+  fi
   wait_frame 20
+}
+ended_launches_at_least() { [ "$(process_count)" -ge "$1" ]; }
+
+# ask_windows frame|dpi: what Windows reports (see e2e_tool), e.g. "client 960x720 child 960x720".
+ask_windows() {
+  "$VARNIS_WINE_RUN" "$bin/e2e_tool.exe" "$1" </dev/null >"$work/ask-$1.txt" 2>/dev/null &&
+    tr -d '\r' <"$work/ask-$1.txt"
 }
 
 # check_visible <name>: under Wine 10, a screenshot of the whole screen shows the launcher's
@@ -77,9 +88,16 @@ check_visible() {
   ! frame_lit "$black" "$inside" || fail "the visible-frame check passed a black frame"
 }
 
+# fail <what>: ends the test with what failed and what the harness saw at that moment.
 fail() {
   echo "FAIL: $*" >&2
-  for f in "$launcher_log" "$watch_out"; do [ -f "$f" ] && { echo "--- $f" >&2; sed 's/^/  | /' "$f" >&2; }; done
+  local f
+  for f in "$launcher_log" "$watch_out"; do
+    [ -f "$f" ] && { echo "--- last lines of $f" >&2; tail -n 40 "$f" | sed 's/^/  | /' >&2; }
+  done
+  echo "--- windows on the screen" >&2
+  window_list | sed 's/^/  | /' >&2
+  echo "--- last screenshot: ${last_shot:-none}" >&2
   exit 1
 }
 check() { local what=$1; shift; "$@" || fail "$what"; }

@@ -10,7 +10,6 @@ mkdir -p "$data"
 picture_of() {
   frame=$(wait_frame 30) || fail "no launcher window"
   wait_drawn 30 || fail "nothing was drawn"
-  sleep 1
   shot "$1"
 }
 # Middle of the drawn content (everything unlike the background, edges left out), as "x y".
@@ -30,19 +29,19 @@ start_launcher
 picture_of "$shots/1-fullscreen-start.png"
 check "the frame covers the screen" test "$(geometry "$frame")" = "1280x1024"
 check "the child fills it at 4:3" child_fills_screen
-keys "$frame" alt+F4
+keys "$frame" alt+F4 || fail "could not press Alt+F4"
 wait_all_exited 30 || fail "the first launch did not end"
 
 printf 'iso=\npicture=0\nsaves=\nfullscreen=0\n' > "$data/settings.ini"
 start_launcher
 picture_of "$shots/2-windowed.png"
-keys "$frame" F11
-wait_until 5 grep -qx "fullscreen=1" "$data/settings.ini" || keys "$frame" F11
-wait_until 5 grep -qx "fullscreen=1" "$data/settings.ini" || fail "F11 did not switch"
-sleep 1.5
+keys "$frame" F11 || fail "could not press F11"
+wait_for 10 "fullscreen=1 in settings.ini" grep -qx "fullscreen=1" "$data/settings.ini" || fail "F11 did not switch"
+wait_for 10 "the frame at 1280x1024" test_geometry "$frame" 1280x1024 || fail "F11 did not resize the frame ($(geometry "$frame"))"
+wait_drawn 30 || fail "nothing was drawn after F11"
 shot "$shots/3-after-F11.png"
 check "the child fills the screen at 4:3 after F11" child_fills_screen
-keys "$frame" alt+F4
+keys "$frame" alt+F4 || fail "could not press Alt+F4"
 wait_all_exited 30 || fail "the second launch did not end"
 
 start_pic=$shots/1-fullscreen-start.png

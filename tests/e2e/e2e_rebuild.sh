@@ -17,16 +17,16 @@ start_launcher
 wait_log "$launcher_log" "prepare failed: The built game does not match this launcher. Rebuild it." 1 30 \
   || fail "the mismatched module was not refused"
 frame=$(wait_frame 20) || fail "no menu window"
-sleep 2
+wait_drawn 30 0.2 || fail "the rebuild offer was never drawn"
 shot "$shots/rebuild-offer.png"
 check_visible rebuild-offer
-keys "$frame" space   # "Rebuild the game" has the focus
+keys "$frame" space || fail "could not press Space"  # "Rebuild the game" has the focus
 wait_log "$launcher_log" "restarting" 1 20 || fail "Rebuild did not relaunch"
 wait_log "$launcher_log" "build started: " 1 30 || fail "the relaunch did not build"
-wait_log "$launcher_log" "build finished: exit 0, done" 1 30
+wait_log "$launcher_log" "build finished: exit 0, done" 1 30 || fail "the rebuild did not finish"
 wait_log "$launcher_log" "game prepared; log " 1 30 || fail "the rebuilt game was not bound"
 frame=$(launch_frame 3) || fail "no window after the rebuild"
-keys "$frame" alt+F4
+keys "$frame" alt+F4 || fail "could not press Alt+F4"
 wait_all_exited 30 || fail "the launcher did not end"
 check "exit code 0, got '$(exit_codes)'" test "$(exit_codes)" = "0 "
 check "three launches" test "$(process_count)" = 3

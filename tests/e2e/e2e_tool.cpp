@@ -3,6 +3,14 @@
 //     starts the command line, then follows it and every later process of that image name
 //     (a relaunch starts a fresh one) until all have ended; prints "exit <pid> <code>" for each
 //     and "timeout" when the time ran out (the processes are then left running).
+//   e2e_tool frame
+//     prints "client <w>x<h> child <w>x<h>" for the visible launcher frame as Windows sees it
+//     and ends with 0, or ends with 1 when there is none.
+//   e2e_tool dpi
+//     prints "system <n> window <n>": the system DPI and the DPI of a per-monitor aware window
+//     on the primary monitor, as the launcher's own window would get it. (Wine answers
+//     GetDpiForWindow for another process's window with 96 whatever its DPI, so the launcher's
+//     frame is not asked directly.)
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -76,12 +84,52 @@ int watch(DWORD timeout_ms, const wchar_t* image, const wchar_t* command) {
     return 0;
 }
 
+template <typename Fn>
+Fn user32_function(const char* name) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
+                  : nullptr;
+}
+
+// Per-monitor aware like the launcher, so that Windows reports sizes and DPI unscaled.
+void become_dpi_aware() {
+    const auto set_context = user32_function<BOOL(WINAPI*)(HANDLE)>("SetProcessDpiAwarenessContext");
+    if (set_context) set_context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));
+}
+
+int report_frame() {
+    become_dpi_aware();
+    HWND frame = FindWindowW(L"VarnisFrame", nullptr);
+    if (!frame || !IsWindowVisible(frame)) return 1;
+    HWND child = FindWindowExW(frame, nullptr, L"VarnisLauncher", nullptr);
+    RECT client{}, inner{};
+    GetClientRect(frame, &client);
+    if (child) GetClientRect(child, &inner);
+    printf("client %ldx%ld child %ldx%ld\n", client.right, client.bottom, inner.right, inner.bottom);
+    return 0;
+}
+
+int report_dpi() {
+    become_dpi_aware();
+    const auto system_dpi = user32_function<UINT(WINAPI*)()>("GetDpiForSystem");
+    const auto window_dpi = user32_function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (!system_dpi || !window_dpi) return 1;
+    HWND probe = CreateWindowExW(0, L"STATIC", L"dpi probe", WS_POPUP, 0, 0, 16, 16, nullptr,
+                                 nullptr, nullptr, nullptr);
+    if (!probe) return 1;
+    printf("system %u window %u\n", system_dpi(), window_dpi(probe));
+    DestroyWindow(probe);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);  // the scripts read plain LF lines
     if (argc >= 5 && wcscmp(argv[1], L"watch") == 0)
         return watch(static_cast<DWORD>(_wtoi(argv[2])), argv[3], command_tail(4));
-    fprintf(stderr, "usage: e2e_tool watch <timeout-ms> <image-name> <command line...>\n");
+    if (argc == 2 && wcscmp(argv[1], L"frame") == 0) return report_frame();
+    if (argc == 2 && wcscmp(argv[1], L"dpi") == 0) return report_dpi();
+    fprintf(stderr, "usage: e2e_tool watch <timeout-ms> <image-name> <command line...> | frame | dpi\n");
     return 2;
 }

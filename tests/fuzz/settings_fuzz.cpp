@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -65,8 +67,41 @@ std::string random_file(fuzz::Rng& r) {
     return text;
 }
 
-// fullscreen from the file's bytes, by the reading rules: the last line whose key is exactly
-// "fullscreen" decides, and only the value 1 means true.
+// What the four fields must read, worked out from the file's bytes by the reading rules: the
+// whole file decoded from UTF-8 by Windows, split at LF, one trailing CR dropped, the key before
+// the first "=", the last line of a key wins; picture is _wtoi of its value clamped to -50..50,
+// fullscreen is true only for the value 1.
+LauncherSettings expected_settings(const std::string& text) {
+    std::wstring wide;
+    if (!text.empty()) {
+        const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                          nullptr, 0);
+        wide.resize(n);
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    }
+    std::wstring iso, picture, saves, fullscreen;
+    for (size_t at = 0; at < wide.size();) {
+        const size_t lf = wide.find(L'\n', at);
+        std::wstring line = wide.substr(at, lf == std::wstring::npos ? std::wstring::npos : lf - at);
+        at = lf == std::wstring::npos ? wide.size() : lf + 1;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        const size_t eq = line.find(L'=');
+        if (eq == std::wstring::npos) continue;
+        const std::wstring key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == L"iso") iso = value;
+        if (key == L"picture") picture = value;
+        if (key == L"saves") saves = value;
+        if (key == L"fullscreen") fullscreen = value;
+    }
+    LauncherSettings s;
+    s.iso = iso;
+    s.picture = std::clamp(_wtoi(picture.c_str()), -50, 50);
+    s.saves = saves;
+    s.fullscreen = fullscreen == L"1";
+    return s;
+}
+
+// fullscreen once more straight from the bytes, without any decoding.
 bool expected_fullscreen(const std::string& text) {
     std::string value;
     return fuzz::last_value(text, "fullscreen", value) && value == "1";
@@ -77,14 +112,20 @@ bool same(const LauncherSettings& a, const LauncherSettings& b) {
            a.fullscreen == b.fullscreen;
 }
 
-// Empty when loading `text` keeps the rules and a save loads back the same settings.
+std::string describe(const LauncherSettings& s) {
+    return "iso " + fuzz::show(to_utf8(s.iso)) + ", picture " + std::to_string(s.picture) + ", saves " +
+           fuzz::show(to_utf8(s.saves)) + ", fullscreen " + (s.fullscreen ? "1" : "0");
+}
+
+// Empty when loading `text` gives the expected fields and a save loads back the same settings.
 std::string check(const std::string& text) {
     ts::write_file(folders.settings_path, text);
     settings = LauncherSettings{};
     load_settings();
     const LauncherSettings loaded = settings;
-    if (loaded.picture < -50 || loaded.picture > 50)
-        return "picture " + std::to_string(loaded.picture) + " is out of range";
+    const LauncherSettings expected = expected_settings(text);
+    if (!same(loaded, expected))
+        return "loaded " + describe(loaded) + ", expected " + describe(expected);
     if (loaded.fullscreen != expected_fullscreen(text)) return "fullscreen from a value other than 1";
     save_settings();
     settings = LauncherSettings{};

@@ -257,14 +257,17 @@ TEST_F(DrawnBackdrop, FieldReachesPastEveryEdge) {
     const ImVec2 origin(10, 20);
     const Drawn d = draw(b, 0.0f, origin, ImVec2(1280, 960));
     EXPECT_EQ(d.vertices, 24 * 21 * faint_vertices) << "columns -1..22, rows -1..19";
-    // Outermost centres: column -1 of an even row, column 22 of an odd row, rows -1 and 19.
-    const float half_width = 0.94f * grid.radius * std::sqrt(3.0f) / 2.0f;
-    const float half_height = 0.94f * grid.radius;
-    const float line = 1.4f;
-    EXPECT_NEAR(d.min.x, hex_centre(grid, origin, -1, 0).x - half_width, line);
-    EXPECT_NEAR(d.max.x, hex_centre(grid, origin, 22, 1).x + half_width, line);
-    EXPECT_NEAR(d.min.y, hex_centre(grid, origin, 0, -1).y - half_height, line);
-    EXPECT_NEAR(d.max.y, hex_centre(grid, origin, 0, 19).y + half_height, line);
+    // Outermost centres worked out from the described grid (R 34, pitches sqrt(3) R across and
+    // 1.5 R down, odd rows half a pitch right): column -1 of an even row, column 22 of an odd
+    // row, rows -1 and 19.
+    const double radius = 34.0, across = std::sqrt(3.0) * radius, down = 1.5 * radius;
+    const double half_width = 0.94 * radius * std::sqrt(3.0) / 2.0;
+    const double half_height = 0.94 * radius;
+    const double line = 1.4;
+    EXPECT_NEAR(d.min.x, 10.0 - across - half_width, line);
+    EXPECT_NEAR(d.max.x, 10.0 + 22.5 * across + half_width, line);
+    EXPECT_NEAR(d.min.y, 20.0 - down - half_height, line);
+    EXPECT_NEAR(d.max.y, 20.0 + 19.0 * down + half_height, line);
 }
 
 TEST_F(DrawnBackdrop, LitHexagonsAboveThresholdGetFillCoreAndOutline) {

@@ -180,10 +180,10 @@ TEST_F(SplashScreen, LayoutFollowsTheWindowHeight) {
         const ui::TextRun* title = run_in(runs, "VARNIS", pal::text);
         ASSERT_NE(title, nullptr);
         EXPECT_NEAR(title->pos.y, 0.14f * c.h, 1.0f) << c.w << "x" << c.h;
-        const std::string issue = std::string("Known issue in ") + launcher_version +
-                                  ": in some rooms the background music plays a short repeating fragment.";
-        const std::string version = std::string("v") + launcher_version +
-                                    "  -  rebuilt from your own disc; no game data is included.";
+        // The described version 0.2.2, not the product's constant, so a changed constant shows.
+        const std::string issue =
+            "Known issue in 0.2.2: in some rooms the background music plays a short repeating fragment.";
+        const std::string version = "v0.2.2  -  rebuilt from your own disc; no game data is included.";
         const ui::TextRun* issue_run = run_in(runs, issue, pal::warning);
         const ui::TextRun* version_run = run_in(runs, version, pal::muted);
         ASSERT_NE(issue_run, nullptr);
@@ -596,7 +596,7 @@ TEST_F(SplashScreen, AboutTextFitsATallWindow) {
     EXPECT_EQ(child->ScrollMax.y, 0.0f);
     const auto runs = ui::text_runs();
     EXPECT_NE(run_in(runs, "About Recompilation", pal::accent), nullptr);
-    EXPECT_NE(run_in(runs, std::string("v") + launcher_version, pal::muted), nullptr);
+    EXPECT_NE(run_in(runs, "v0.2.2", pal::muted), nullptr);
 
     // Everything inside the panel, paragraph by paragraph. nullptr: worded by the launcher,
     // checked for what it must say below.
@@ -667,6 +667,22 @@ TEST_F(SplashScreen, AboutTextScrollsByKeyboard) {
     h.frame(draw);
     EXPECT_GT(child->Scroll.y, down);
     EXPECT_EQ(splash_page, About);
+}
+
+// The one frame between a finished build and the relaunch: only "Starting Varnis...", centred,
+// its top at 45 % of the window's height (unscaled), in the text colour.
+TEST(RestartFrame, ShowsStartingVarnisCentredAt45Percent) {
+    const struct { float w, h, scale; } cases[] = {{960, 720, 1.0f}, {1228, 921, 1.5f}, {700, 1400, 1.0f}};
+    for (const auto& c : cases) {
+        ui::Headless h(c.w, c.h, c.scale);
+        h.frame(ui::screen(Restart));
+        const auto runs = ui::text_runs();
+        ASSERT_EQ(runs.size(), 1u) << c.w << "x" << c.h;
+        const ui::TextRun* run = run_in(runs, "Starting Varnis...", pal::text);
+        ASSERT_NE(run, nullptr) << c.w << "x" << c.h << ": drew '" << runs[0].text << "'";
+        EXPECT_NEAR(run->pos.y, 0.45f * c.h, 1.0f) << c.w << "x" << c.h;
+        EXPECT_NEAR(ui::centre(*run).x, 0.5f * c.w, 2.0f) << c.w << "x" << c.h;
+    }
 }
 
 }  // namespace

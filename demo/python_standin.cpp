@@ -131,13 +131,16 @@ void make_parent_dirs(const std::wstring& path) {
         if (i == dir.size() || dir[i] == L'\\') CreateDirectoryW(dir.substr(0, i).c_str(), nullptr);
 }
 
+// Through a temporary name and a rename, so that a reader never sees a half-written file.
 void write_work_file(const std::string& relative, const std::string& bytes) {
     const std::wstring path = join(options.work, relative);
+    const std::wstring temp = path + L".part";
     make_parent_dirs(path);
-    FILE* f = _wfopen(path.c_str(), L"wb");
+    FILE* f = _wfopen(temp.c_str(), L"wb");
     if (!f) fail("cannot write " + utf8(path));
     const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     if (fclose(f) != 0 || !ok) fail("cannot write " + utf8(path));
+    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) fail("cannot write " + utf8(path));
 }
 
 std::string read_whole(const std::wstring& path, bool& ok) {

@@ -30,6 +30,7 @@ static bool frame_timer_set = false;
 static LONGLONG last_frame_time = 0;       // performance counter at the last frame's end
 static HMONITOR paced_monitor = nullptr;   // the monitor frame_interval was measured on
 static LONGLONG frame_interval = 0;        // performance counter ticks per refresh
+static ID3D11Query* frame_done = nullptr;  // event query ended after each Present
 
 template <typename T>
 static void release(T*& object) {
@@ -90,6 +91,7 @@ void report_device_failure() {
 }
 
 void release_device_objects() {
+    release(frame_done);
     release(render_target_view);
     if (device_context) {
         device_context->ClearState();
@@ -156,14 +158,19 @@ void resize_swap_chain(unsigned width, unsigned height) {
 
 void fit_swap_chain_to_child() {
     if (!swap_chain) return;
-    RECT client{};
-    if (!GetClientRect(child_window, &client) || client.right < 1 || client.bottom < 1) return;
+    ClientSize size = child_size;
+    if (size.width < 1 || size.height < 1) {  // no WM_SIZE seen yet
+        RECT client{};
+        if (!GetClientRect(child_window, &client)) return;
+        size = {client.right, client.bottom};
+    }
+    if (size.width < 1 || size.height < 1) return;
     DXGI_SWAP_CHAIN_DESC desc{};
     if (FAILED(swap_chain->GetDesc(&desc))) return;
-    if (desc.BufferDesc.Width == static_cast<UINT>(client.right) &&
-        desc.BufferDesc.Height == static_cast<UINT>(client.bottom))
+    if (desc.BufferDesc.Width == static_cast<UINT>(size.width) &&
+        desc.BufferDesc.Height == static_cast<UINT>(size.height))
         return;
-    resize_swap_chain(client.right, client.bottom);
+    resize_swap_chain(size.width, size.height);
 }
 
 void measure_ui_scale() {
@@ -297,6 +304,31 @@ bool frame_due() {
     return true;
 }
 
+// Waits until the device has done all the work of the frame, Present included. Wine 8 with its
+// command-stream thread deadlocks when the main thread handles a window move or resize (X display
+// locked, XSync) while that thread still executes a Present (it needs the same lock for an X
+// error); with nothing in flight while messages are handled, that cannot happen. Bounded, so a
+// device that never reports cannot freeze the loop.
+static void wait_for_frame_work() {
+    if (!frame_done) {
+        D3D11_QUERY_DESC desc{D3D11_QUERY_EVENT, 0};
+        if (FAILED(device->CreateQuery(&desc, &frame_done))) return;
+    }
+    device_context->End(frame_done);
+    const LONGLONG start = ticks_now();
+    const LONGLONG spin = ticks_per_second() / 500;  // 2 ms: a GPU's frame is done by then
+    const LONGLONG limit = ticks_per_second();
+    BOOL done = FALSE;
+    while (device_context->GetData(frame_done, &done, sizeof done, 0) == S_FALSE) {
+        const LONGLONG waited = ticks_now() - start;
+        if (waited > limit) return;
+        if (waited < spin)
+            SwitchToThread();
+        else
+            Sleep(1);
+    }
+}
+
 void render_frame() {
     ImGui::Render();
     if (device_lost) return;  // lost by a resize during this frame
@@ -311,6 +343,7 @@ void render_frame() {
         lose_device(result);
         return;
     }
+    wait_for_frame_work();
     swap_chain_occluded = result == DXGI_STATUS_OCCLUDED;
     if (!swap_chain_occluded) pace_after_present();
 }

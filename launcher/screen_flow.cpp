@@ -139,6 +139,7 @@ bool dispatch_queued_messages() {
     // Messages queued behind WM_QUIT are still dispatched.
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) quit = true;
+        if (take_fullscreen_key(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -159,6 +160,8 @@ bool run_one_iteration() {
         MSG message;
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0 || got == -1) return false;
+        // Before any window procedure: the game's module or its DXGI would take Alt+Enter.
+        if (take_fullscreen_key(message)) return true;
         TranslateMessage(&message);
         DispatchMessageW(&message);
         return true;
@@ -168,8 +171,11 @@ bool run_one_iteration() {
         Sleep(50);
         return true;
     }
-    if (!device_ready() || !window_visible() || !frame_due()) return true;
+    if (!device_ready()) return true;
+    // The one place the swap chain follows the child: between frames, after the messages.
     fit_swap_chain_to_child();
+    if (device_lost) return true;  // lost by the resize; made again on the next iteration
+    if (!window_visible() || !frame_due()) return true;
     begin_ui_frame();
     const Screen drawn = current_screen;
     draw_screen_in_style(drawn);

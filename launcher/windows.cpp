@@ -9,6 +9,7 @@ extern IMGUI_IMPL_API LRESULT ImGui_ImplWin32_WndProcHandler(HWND, UINT, WPARAM,
 
 HWND frame_window = nullptr;
 HWND child_window = nullptr;
+ClientSize child_size = {0, 0};
 WINDOWPLACEMENT saved_placement = {sizeof(WINDOWPLACEMENT), 0, 0, {}, {}, {}};
 float system_scale = 1.0f;
 
@@ -89,13 +90,14 @@ void letterbox_child() {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void fit_frame_to_monitor() {
+void fit_frame_to_monitor(bool raise) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(frame_window, MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT& m = monitor.rcMonitor;
-    SetWindowPos(frame_window, HWND_TOP, m.left, m.top, m.right - m.left, m.bottom - m.top,
-                 SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+    const UINT keep = raise ? 0 : SWP_NOACTIVATE | SWP_NOZORDER;
+    SetWindowPos(frame_window, raise ? HWND_TOP : nullptr, m.left, m.top, m.right - m.left,
+                 m.bottom - m.top, SWP_NOOWNERZORDER | SWP_FRAMECHANGED | keep);
 }
 
 bool is_fullscreen() {
@@ -110,7 +112,7 @@ void set_fullscreen(bool on) {
     if (on) {
         GetWindowPlacement(frame_window, &saved_placement);
         SetWindowLongPtrW(frame_window, GWL_STYLE, base | WS_POPUP);
-        fit_frame_to_monitor();
+        fit_frame_to_monitor(true);
     } else {
         SetWindowLongPtrW(frame_window, GWL_STYLE, base | WS_OVERLAPPEDWINDOW);
         SetWindowPlacement(frame_window, &saved_placement);
@@ -149,9 +151,10 @@ LRESULT CALLBACK frame_window_proc(HWND window, UINT message, WPARAM wparam, LPA
             break;
         case WM_DISPLAYCHANGE:
             forget_refresh_rate();
-            // The monitor's rectangle may have changed under a full-screen frame.
+            // The monitor's rectangle may have changed under a full-screen frame. The player did
+            // not ask for the launcher, so it neither comes to the front nor takes the focus.
             if (frame_window && is_fullscreen()) {
-                fit_frame_to_monitor();
+                fit_frame_to_monitor(false);
                 letterbox_child();
             }
             break;
@@ -170,12 +173,25 @@ static bool is_fullscreen_key(UINT message, WPARAM wparam, LPARAM lparam) {
     return message == WM_SYSKEYDOWN && wparam == VK_RETURN && (lparam & (1 << 29));
 }
 
+static void on_fullscreen_key(LPARAM lparam) {
+    if (lparam & (1 << 30)) return;  // auto-repeat: one toggle per press
+    settings.fullscreen = !settings.fullscreen;
+    set_fullscreen(settings.fullscreen);
+    save_settings();
+}
+
+bool take_fullscreen_key(const MSG& message) {
+    if (!frame_window || !is_fullscreen_key(message.message, message.wParam, message.lParam))
+        return false;
+    if (message.hwnd != frame_window && !IsChild(frame_window, message.hwnd)) return false;
+    on_fullscreen_key(message.lParam);
+    return true;
+}
+
 LRESULT CALLBACK child_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    // Keys sent straight to the window; queued ones are taken by the main loop already.
     if (is_fullscreen_key(message, wparam, lparam)) {
-        if (lparam & (1 << 30)) return 0;  // auto-repeat: one toggle per press
-        settings.fullscreen = !settings.fullscreen;
-        set_fullscreen(settings.fullscreen);
-        save_settings();
+        on_fullscreen_key(lparam);
         return 0;
     }
     if (message == WM_SYSCHAR && wparam == 0x0D) return 0;  // no beep for Alt+Enter
@@ -188,8 +204,9 @@ LRESULT CALLBACK child_window_proc(HWND window, UINT message, WPARAM wparam, LPA
             SetFocus(window);
             break;
         case WM_SIZE:
-            if (wparam == SIZE_MINIMIZED || !ui_ready || !swap_chain) return 0;
-            resize_swap_chain(LOWORD(lparam), HIWORD(lparam));
+            // Only recorded: the swap chain follows between frames, never inside the SetWindowPos
+            // (of the frame, or of another process) that sent this.
+            if (wparam != SIZE_MINIMIZED) child_size = {LOWORD(lparam), HIWORD(lparam)};
             return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);

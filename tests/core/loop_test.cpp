@@ -33,6 +33,8 @@ struct ChainScript {
     int tests = 0;                    // Present calls with DXGI_PRESENT_TEST
     int lit_pixels = -1;              // of the last picture read back
     int factory_calls = 0;
+    int resizes = 0;                  // ResizeBuffers calls that reached the real chain
+    bool probe = false;               // end an event query right after each real Present
     int failing_creations = 0;        // the next device creations that fail
     ID3D11Device* last_device = nullptr;
 };
@@ -79,6 +81,7 @@ struct TestSwapChain final : IDXGISwapChain {
     explicit TestSwapChain(IDXGISwapChain* real) : real(real) {}
     IDXGISwapChain* real;
     ULONG refs = 1;
+    ID3D11Query* presented = nullptr;  // ended after the last real Present when probing
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (riid == __uuidof(IUnknown) || riid == __uuidof(IDXGIObject) ||
@@ -93,6 +96,7 @@ struct TestSwapChain final : IDXGISwapChain {
     ULONG STDMETHODCALLTYPE Release() override {
         const ULONG left = --refs;
         if (left == 0) {
+            if (presented) presented->Release();
             real->Release();
             delete this;
         }
@@ -126,7 +130,36 @@ struct TestSwapChain final : IDXGISwapChain {
         if (script.occluded) return DXGI_STATUS_OCCLUDED;
         ++script.presents;
         if (script.read_back) script.lit_pixels = count_lit_pixels(real);
-        return real->Present(sync, flags);
+        const HRESULT result = real->Present(sync, flags);
+        if (script.probe) end_probe();
+        return result;
+    }
+    void end_probe() {
+        ID3D11Device* dev = nullptr;
+        if (FAILED(real->GetDevice(__uuidof(ID3D11Device), reinterpret_cast<void**>(&dev)))) return;
+        ID3D11DeviceContext* context = nullptr;
+        dev->GetImmediateContext(&context);
+        if (!presented) {
+            D3D11_QUERY_DESC desc{D3D11_QUERY_EVENT, 0};
+            dev->CreateQuery(&desc, &presented);
+        }
+        if (presented) context->End(presented);
+        context->Release();
+        dev->Release();
+    }
+    // True when the device has finished everything up to and including the last Present.
+    bool present_done() {
+        ID3D11Device* dev = nullptr;
+        if (!presented || FAILED(real->GetDevice(__uuidof(ID3D11Device), reinterpret_cast<void**>(&dev))))
+            return false;
+        ID3D11DeviceContext* context = nullptr;
+        dev->GetImmediateContext(&context);
+        BOOL done = FALSE;
+        const HRESULT result =
+            context->GetData(presented, &done, sizeof done, D3D11_ASYNC_GETDATA_DONOTFLUSH);
+        context->Release();
+        dev->Release();
+        return result == S_OK && done;
     }
     HRESULT STDMETHODCALLTYPE GetBuffer(UINT i, REFIID riid, void** out) override {
         return real->GetBuffer(i, riid, out);
@@ -144,6 +177,7 @@ struct TestSwapChain final : IDXGISwapChain {
             script.next_resize = S_OK;
             return result;
         }
+        ++script.resizes;
         return real->ResizeBuffers(n, w, h, f, fl);
     }
     HRESULT STDMETHODCALLTYPE ResizeTarget(const DXGI_MODE_DESC* d) override {
@@ -324,6 +358,8 @@ TEST_F(Loop, LostDeviceIsCreatedAgainAndDrawsTheNextFrame) {
             AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
             SetWindowPos(frame_window, nullptr, 0, 0, outer.right - outer.left,
                          outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER);
+            EXPECT_FALSE(device_lost) << "the swap chain is resized between frames only";
+            ASSERT_TRUE(run_one_iteration());
         }
         EXPECT_TRUE(device_lost);
         EXPECT_EQ(device, nullptr);
@@ -407,6 +443,126 @@ TEST_F(Loop, BuildScreenDrawsNoFasterThanTheRefreshRate) {
     refresh_rate_fn = monitor_refresh_rate;
     forget_refresh_rate();
     current_build.reset();
+}
+
+TestSwapChain* test_chain() { return static_cast<TestSwapChain*>(swap_chain); }
+
+void set_client_size(int w, int h) {
+    RECT outer = {0, 0, w, h};
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    SetWindowPos(frame_window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+}
+
+// Wine 8 freezes for good when the main thread handles a window change while its command-stream
+// thread still executes a Present; so when an iteration ends (and the next one handles messages),
+// the device must have finished the frame, Present included.
+TEST_F(Loop, NothingOfAFrameIsStillInFlightWhenTheIterationEnds) {
+    script.probe = true;
+    for (const Screen screen : {Iso, Build}) {
+        SCOPED_TRACE(screen);
+        current_screen = screen;
+        int drawn = 0, in_flight = 0;
+        for (int i = 0; i < 40; ++i) {
+            const int before = script.presents;
+            ASSERT_TRUE(run_one_iteration());
+            if (script.presents == before) continue;
+            ++drawn;
+            in_flight += !test_chain()->present_done();
+        }
+        EXPECT_GE(drawn, 5);
+        EXPECT_EQ(in_flight, 0) << "of " << drawn << " frames";
+    }
+}
+
+// The swap chain follows the child between frames only: never inside the SetWindowPos of a
+// full-screen switch or a resize (where Wine's window code runs), once on the next iteration.
+TEST_F(Loop, SwapChainIsResizedOnTheNextIterationOnly) {
+    struct Case { const char* what; void (*change)(); };
+    const Case cases[] = {
+        {"full screen on", [] { set_fullscreen(true); }},
+        {"full screen off", [] { set_fullscreen(false); }},
+        {"frame resized", [] { set_client_size(640, 400); }},
+        {"F11 through the queue", [] {
+             PostMessageW(child_window, WM_KEYDOWN, VK_F11, 1);
+             MSG m;
+             while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+                 if (!take_fullscreen_key(m)) DispatchMessageW(&m);
+             }
+         }},
+        {"frame resized again", [] { set_client_size(480, 360); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int before = script.resizes;
+        c.change();
+        EXPECT_EQ(script.resizes, before) << "no ResizeBuffers inside the window change";
+        ASSERT_TRUE(run_one_iteration());
+        EXPECT_EQ(script.resizes, before + 1) << "exactly one on the next iteration";
+        RECT client;
+        GetClientRect(child_window, &client);
+        DXGI_SWAP_CHAIN_DESC desc{};
+        swap_chain->GetDesc(&desc);
+        EXPECT_EQ(desc.BufferDesc.Width, static_cast<UINT>(client.right));
+        EXPECT_EQ(desc.BufferDesc.Height, static_cast<UINT>(client.bottom));
+        ASSERT_NE(iterations_to_next_picture(20), -1);
+        EXPECT_EQ(script.resizes, before + 1) << "and none after";
+    }
+    settings.fullscreen = false;
+    set_fullscreen(false);
+}
+
+// True when `upper` comes before `lower` in the order of top-level windows.
+bool is_above(HWND upper, HWND lower) {
+    for (HWND w = GetWindow(upper, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (w == lower) return true;
+    return false;
+}
+
+TEST_F(Loop, DisplayChangeFitsAFullScreenFrameAgainAndLeavesFocusAndOrder) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(frame_window, MONITOR_DEFAULTTONEAREST), &monitor);
+    ASSERT_EQ(monitor.rcMonitor.right - monitor.rcMonitor.left, 1280) << "the test display";
+    ASSERT_EQ(monitor.rcMonitor.bottom - monitor.rcMonitor.top, 1024);
+    set_fullscreen(true);
+    EXPECT_NE(iterations_to_next_picture(5), -1);
+    // Another of the test's windows, active and above the frame, as the player's browser would be.
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                 300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    SetWindowPos(other, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(other);
+    SetActiveWindow(other);
+    EXPECT_NE(iterations_to_next_picture(5), -1);
+    ASSERT_EQ(GetForegroundWindow(), other);
+    ASSERT_TRUE(is_above(other, frame_window));
+
+    // As if the display had been 800 x 600 when the frame went full screen.
+    SetWindowPos(frame_window, nullptr, 0, 0, 800, 600, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(frame_window, WM_DISPLAYCHANGE, 24, MAKELPARAM(1280, 1024));
+    EXPECT_NE(iterations_to_next_picture(5), -1);
+    RECT frame;
+    GetWindowRect(frame_window, &frame);
+    EXPECT_TRUE(EqualRect(&frame, &monitor.rcMonitor));
+    RECT child;
+    GetWindowRect(child_window, &child);
+    MapWindowPoints(HWND_DESKTOP, frame_window, reinterpret_cast<POINT*>(&child), 2);
+    const RECT letterboxed = {0, 32, 1280, 992};
+    EXPECT_TRUE(EqualRect(&child, &letterboxed));
+    EXPECT_EQ(GetForegroundWindow(), other) << "the display change took the focus";
+    EXPECT_EQ(GetActiveWindow(), other);
+    EXPECT_TRUE(is_above(other, frame_window)) << "the display change raised the frame";
+    DestroyWindow(other);
+
+    set_fullscreen(false);
+    EXPECT_NE(iterations_to_next_picture(5), -1);
+    RECT windowed;
+    GetWindowRect(frame_window, &windowed);
+    SendMessageW(frame_window, WM_DISPLAYCHANGE, 24, MAKELPARAM(1280, 1024));
+    GetWindowRect(frame_window, &frame);
+    EXPECT_TRUE(EqualRect(&frame, &windowed)) << "a windowed frame stays where it is";
+    EXPECT_NE(iterations_to_next_picture(5), -1);
 }
 
 // --- The loop's rules that need no device.

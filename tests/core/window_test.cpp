@@ -118,31 +118,6 @@ TEST_F(LiveWindows, FullScreenTogglesAndRestoresPlacement) {
     EXPECT_TRUE(EqualRect(&before, &after));
 }
 
-TEST_F(LiveWindows, DisplayChangeFitsAFullScreenFrameToItsMonitorAgain) {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(frame_window, MONITOR_DEFAULTTONEAREST), &monitor);
-    ASSERT_EQ(monitor.rcMonitor.right - monitor.rcMonitor.left, 1280) << "the test display";
-    ASSERT_EQ(monitor.rcMonitor.bottom - monitor.rcMonitor.top, 1024);
-    set_fullscreen(true);
-    // As if the display had been 800 x 600 when the frame went full screen.
-    SetWindowPos(frame_window, nullptr, 0, 0, 800, 600, SWP_NOZORDER);
-    SendMessageW(frame_window, WM_DISPLAYCHANGE, 24, MAKELPARAM(1280, 1024));
-    RECT frame;
-    GetWindowRect(frame_window, &frame);
-    EXPECT_TRUE(EqualRect(&frame, &monitor.rcMonitor));
-    const RECT child = child_rect();
-    const RECT letterboxed = {0, 32, 1280, 992};
-    EXPECT_TRUE(EqualRect(&child, &letterboxed));
-
-    set_fullscreen(false);
-    RECT windowed;
-    GetWindowRect(frame_window, &windowed);
-    SendMessageW(frame_window, WM_DISPLAYCHANGE, 24, MAKELPARAM(1280, 1024));
-    GetWindowRect(frame_window, &frame);
-    EXPECT_TRUE(EqualRect(&frame, &windowed)) << "a windowed frame stays where it is";
-}
-
 TEST_F(LiveWindows, FullScreenKeysToggleOncePerPressAndSave) {
     const LPARAM first_press = 1;
     const LPARAM repeat = 1 | (1 << 30);
